@@ -1,0 +1,121 @@
+#include "tov32/faults/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+#include "tov32/platform/machine.h"
+
+namespace {
+
+using norva_test::ReadFile;
+using norva_test::WriteFile;
+using tov32::platform::ScopedReplacement;
+
+class WriteTextFileTest : public ::testing::Test {
+ protected:
+  norva_test::TempDir dir;
+  const std::string file = dir.Path("report.txt");
+};
+
+TEST_F(WriteTextFileTest, CreatesReplacesAndAppends) {
+  EXPECT_EQ(tov32::WriteTextFile("abc", file, false, "caller"), 1);
+  EXPECT_EQ(ReadFile(file), "abc");
+  EXPECT_EQ(tov32::WriteTextFile("xy\r\n", file, false, ""), 1);
+  EXPECT_EQ(ReadFile(file), "xy\r\n");
+  EXPECT_EQ(tov32::WriteTextFile("def", file, true, ""), 2);
+  EXPECT_EQ(ReadFile(file), "xy\r\ndef");
+  const std::string fresh = dir.Path("fresh.txt");
+  EXPECT_EQ(tov32::WriteTextFile("new", fresh, true, ""), 1);
+  EXPECT_EQ(ReadFile(fresh), "new");
+}
+
+TEST_F(WriteTextFileTest, EmptyContentTouchesNothing) {
+  WriteFile(file, "keep");
+  EXPECT_EQ(tov32::WriteTextFile("", file, false, ""), -1);
+  EXPECT_EQ(ReadFile(file), "keep");
+  EXPECT_EQ(tov32::WriteTextFile("", dir.Path("none.txt"), true, ""), -1);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("none.txt")));
+}
+
+TEST_F(WriteTextFileTest, DirectoryOrMissingFolderIsAFault) {
+  EXPECT_EQ(tov32::WriteTextFile("abc", dir.root().string(), false, ""), -5);
+  EXPECT_EQ(tov32::WriteTextFile("abc", dir.root().string(), true, ""), -5);
+  EXPECT_EQ(tov32::WriteTextFile("abc", dir.Path("missing/x.txt"), false, ""), -5);
+}
+
+#ifndef _WIN32
+// With bAppend false the writer would delete the device node first.
+TEST_F(WriteTextFileTest, FullDeviceIsAFaultAndLeavesNoDescriptorOpen) {
+  const int before = tov32::platform::OpenHandleCount();
+  EXPECT_EQ(tov32::WriteTextFile("abc", "/dev/full", true, ""), -5);
+  EXPECT_EQ(tov32::platform::OpenHandleCount(), before);
+}
+#endif
+
+TEST_F(WriteTextFileTest, RefusedDeletionLeavesTheFileUntouched) {
+  const std::filesystem::path folder = dir.root() / "locked";
+  std::filesystem::create_directory(folder);
+  const std::string locked = (folder / "file.txt").string();
+  WriteFile(locked, "old");
+#ifdef _WIN32
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_write | std::filesystem::perms::group_write | std::filesystem::perms::others_write, std::filesystem::perm_options::remove);
+#else
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_write | std::filesystem::perms::group_write | std::filesystem::perms::others_write, std::filesystem::perm_options::remove);
+#endif
+  const std::int32_t result = tov32::WriteTextFile("new", locked, false, "");
+  if (result == 1) GTEST_SKIP() << "this user may delete read-only entries here";
+  EXPECT_EQ(result, -4);
+  EXPECT_EQ(ReadFile(locked), "old");
+}
+
+TEST_F(WriteTextFileTest, CodesForFilesThatDoNotGoOrComeBack) {
+  norva_test::FakeFiles files;
+  ScopedReplacement<tov32::platform::Files> use(files);
+  WriteFile(file, "old");
+
+  files.remove = [](const std::string&) { return false; };
+  EXPECT_EQ(tov32::WriteTextFile("new", file, false, ""), -4);
+  EXPECT_EQ(ReadFile(file), "old");
+
+  files.remove = [](const std::string&) { return true; };  // pending deletion
+  EXPECT_EQ(tov32::WriteTextFile("new", file, false, ""), -2);
+  EXPECT_EQ(ReadFile(file), "old");
+
+  int searches = 0;  // absent at the first look, there at the second
+  files.search = [&](const std::string& path) {
+    return ++searches == 1 ? tov32::platform::SearchResult{} : tov32::platform::Native<tov32::platform::Files>().Search(path);
+  };
+  EXPECT_EQ(tov32::WriteTextFile("new", file, false, ""), -3);
+  EXPECT_EQ(ReadFile(file), "oldnew");
+}
+
+class FailingFile : public tov32::platform::WritableFile {
+ public:
+  explicit FailingFile(bool& closed) : closed_(closed) {}
+  ~FailingFile() override { closed_ = true; }
+  bool Write(std::string_view) override { return false; }
+  bool Close() override { return true; }
+
+ private:
+  bool& closed_;
+};
+
+class FilesThatFailToWrite : public norva_test::FakeFiles {
+ public:
+  bool closed = false;
+  std::unique_ptr<tov32::platform::WritableFile> Create(const std::string&) override {
+    return std::make_unique<FailingFile>(closed);
+  }
+};
+
+TEST_F(WriteTextFileTest, FailedWriteIsAFaultAndClosesTheFile) {
+  FilesThatFailToWrite files;
+  ScopedReplacement<tov32::platform::Files> use(files);
+  EXPECT_EQ(tov32::WriteTextFile("abc", file, false, ""), -5);
+  EXPECT_TRUE(files.closed);
+}
+
+}  // namespace

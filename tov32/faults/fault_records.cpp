@@ -1,0 +1,78 @@
+// Fault records, exception classes and the guarded routines' handler.
+#include "tov32/faults/fault_records.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <typeinfo>
+
+#include "tov32/faults/exception_report.h"
+
+namespace tov32 {
+
+tGlobalSettings GlobalSettings;
+tDebugRec DebugRec;
+
+namespace {
+
+std::string InOutMessage(int errorCode) {
+  switch (errorCode) {
+    case 2: return "File not found";
+    case 3: return "Invalid filename";
+    case 4: return "Too many open files";
+    case 5: return "File access denied";
+    case 100: return "Read beyond end of file";
+    case 101: return "Disk full";
+    case 106: return "Invalid numeric input";
+    default: return "I/O error " + std::to_string(errorCode);
+  }
+}
+
+// The demangled name of a type, without its namespaces.
+std::string UnqualifiedTypeName(const std::type_info& type) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                   std::free);
+  std::string name = status == 0 && demangled ? demangled.get() : type.name();
+  const std::size_t scope = name.rfind("::");
+  return scope == std::string::npos ? name : name.substr(scope + 2);
+}
+
+}  // namespace
+
+// Not inlined, so that the return address lies in the code that raised.
+__attribute__((noinline)) Exception::Exception(std::string message)
+    : message_(std::move(message)), raiseAddress_(__builtin_return_address(0)) {}
+
+EInOutError::EInOutError(int errorCode) : Exception(InOutMessage(errorCode)), errorCode_(errorCode) {}
+
+std::string ClassNameOf(const std::exception& fault) {
+  if (const auto* own = dynamic_cast<const Exception*>(&fault)) return own->ClassName();
+  if (typeid(fault) == typeid(std::bad_alloc)) return "EOutOfMemory";
+  return UnqualifiedTypeName(typeid(fault));
+}
+
+std::string MessageOf(const std::exception& fault) {
+  if (typeid(fault) == typeid(std::bad_alloc)) return "Out of memory";
+  return fault.what();
+}
+
+void ReportFault(tExceptionRec record, const char* function, std::int32_t trace,
+                 const std::exception& fault) {
+  try {
+    record.Function = function;
+    record.ClassName = ClassNameOf(fault);
+    record.Message = MessageOf(fault);
+    record.Trace = trace;
+    record.FileName = GlobalSettings.ExceptionFileName;
+    record.bBeep = true;
+    SaveExceptionRecAsXML(std::move(record));
+  } catch (const std::exception&) {
+    // Memory is gone even for the report: the fault stays unreported rather
+    // than leaving a routine that promised not to throw.
+  }
+}
+
+}  // namespace tov32

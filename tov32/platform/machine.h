@@ -1,0 +1,41 @@
+// Facts about the running machine and program, and its speaker.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tov32/platform/seam.h"
+
+namespace tov32::platform {
+
+// Where the platform's paths put their separators: the last of these bytes
+// ends the directory part of a path.
+extern const char* const kPathDelimiters;
+
+struct CodeLocation {
+  std::string moduleFileName;  // the module's file name, without directory
+  std::uint32_t relativeAddress = 0;
+};
+
+class Machine {
+ public:
+  virtual ~Machine() = default;
+  // The computer's name, or nullopt when the system call fails.
+  virtual std::optional<std::string> ComputerName() = 0;
+  // The running program's full path, cut to `capacity` bytes; empty on failure.
+  virtual std::string ModuleFileName(std::size_t capacity) = 0;
+  // Sounds one tone and returns when it has ended.
+  virtual void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) = 0;
+};
+
+template <>
+Machine& Native<Machine>();
+
+// The module that holds `code`, and the code's offset from its load base.
+CodeLocation LocateCode(const void* code);
+
+// Number of handles (Windows) or file descriptors (POSIX) the process holds.
+int OpenHandleCount();
+
+}  // namespace tov32::platform

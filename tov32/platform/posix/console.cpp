@@ -1,0 +1,51 @@
+// POSIX standard streams: descriptors 1 and 2.
+#include "tov32/platform/console.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tov32::platform {
+namespace {
+
+int WriteAll(int descriptor, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+class PosixConsole final : public Console {
+ public:
+  StreamKind StandardOutputKind() override {
+    struct stat status {};
+    if (fstat(STDOUT_FILENO, &status) != 0) return StreamKind::kNone;
+    if (S_ISCHR(status.st_mode)) return StreamKind::kCharacter;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return StreamKind::kPipe;
+    return StreamKind::kDisk;
+  }
+
+  int WriteStandardOutput(std::string_view bytes) override { return WriteAll(STDOUT_FILENO, bytes); }
+
+  void WriteStandardError(std::string_view bytes) override { WriteAll(STDERR_FILENO, bytes); }
+
+  std::string AnsiToOem(const std::string& text) override { return text; }
+};
+
+}  // namespace
+
+template <>
+Console& Native<Console>() {
+  static PosixConsole console;
+  return console;
+}
+
+void IgnoreBrokenPipeSignal() { signal(SIGPIPE, SIG_IGN); }
+
+}  // namespace tov32::platform

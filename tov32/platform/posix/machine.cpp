@@ -1,0 +1,67 @@
+// POSIX machine facts: host name, program path, code location, descriptors.
+#include "tov32/platform/machine.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+namespace tov32::platform {
+
+const char* const kPathDelimiters = "/";
+
+namespace {
+
+class PosixMachine final : public Machine {
+ public:
+  std::optional<std::string> ComputerName() override {
+    char name[254] = {};
+    if (gethostname(name, 253) != 0) return std::nullopt;
+    return std::string(name, strnlen(name, 253));
+  }
+
+  std::string ModuleFileName(std::size_t capacity) override {
+    std::vector<char> path(capacity);
+    ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0) return std::string();
+    return std::string(path.data(), static_cast<std::size_t>(length));
+  }
+
+  // A console tool on POSIX has no speaker of its own to drive.
+  void Beep(std::uint32_t, std::uint32_t) override {}
+};
+
+}  // namespace
+
+template <>
+Machine& Native<Machine>() {
+  static PosixMachine machine;
+  return machine;
+}
+
+CodeLocation LocateCode(const void* code) {
+  CodeLocation location;
+  Dl_info info{};
+  if (dladdr(code, &info) == 0 || info.dli_fbase == nullptr) return location;
+  const char* name = info.dli_fname != nullptr ? info.dli_fname : "";
+  const char* slash = std::strrchr(name, '/');
+  location.moduleFileName = slash != nullptr ? slash + 1 : name;
+  location.relativeAddress = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code) -
+                                                        reinterpret_cast<std::uintptr_t>(info.dli_fbase));
+  return location;
+}
+
+int OpenHandleCount() {
+  DIR* directory = opendir("/proc/self/fd");
+  if (directory == nullptr) return -1;
+  int count = 0;
+  while (const dirent* entry = readdir(directory)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(directory);
+  return count - 1;  // the directory stream's own descriptor
+}
+
+}  // namespace tov32::platform

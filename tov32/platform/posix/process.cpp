@@ -1,0 +1,198 @@
+// POSIX children: /bin/sh -c runs the command; the read end is
+// non-blocking so that poll() can bound a read by the deadline.
+#include "tov32/platform/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "tov32/platform/clock.h"
+
+extern char** environ;
+
+namespace tov32::platform {
+
+const char* const kShellPrefix = "";
+
+namespace {
+
+void CloseDescriptor(int& descriptor) {
+  if (descriptor >= 0) ::close(descriptor);
+  descriptor = -1;
+}
+
+// The program's environment with `directory` in front of PATH, because the
+// Windows interpreter finds a program in the current directory first.
+std::vector<std::string> ChildEnvironment(const std::string& directory) {
+  std::vector<std::string> variables;
+  std::string path = "PATH=" + directory;
+  bool hadPath = false;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, "PATH=", 5) == 0) {
+      path += std::string(":") + (*entry + 5);
+      hadPath = true;
+    } else {
+      variables.emplace_back(*entry);
+    }
+  }
+  if (!hadPath) path += ":/usr/local/bin:/usr/bin:/bin";
+  variables.push_back(path);
+  return variables;
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+};
+
+class SpawnAttributes {
+ public:
+  // The child starts with the default SIGPIPE action even though the
+  // program ignores it.
+  SpawnAttributes() {
+    posix_spawnattr_init(&attributes_);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes_, &defaults);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_{};
+};
+
+class PosixCapturePipe final : public CapturePipe {
+ public:
+  PosixCapturePipe(int readEnd, int writeEnd) : readEnd_(readEnd), writeEnd_(writeEnd) {}
+  ~PosixCapturePipe() override {
+    ReleaseChild();
+    CloseDescriptor(readEnd_);
+    CloseDescriptor(writeEnd_);
+  }
+
+  bool StartChild(const std::string& commandLine, const std::string& directory) override {
+    if (directory.empty() || writeEnd_ < 0) return false;
+    std::vector<std::string> environment = ChildEnvironment(directory);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::string shell = "/bin/sh", option = "-c", command = commandLine;
+    char* argv[] = {shell.data(), option.data(), command.data(), nullptr};
+
+    SpawnActions actions;
+    SpawnAttributes attributes;
+    posix_spawn_file_actions_addchdir_np(actions.get(), directory.c_str());
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnd_, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnd_, STDERR_FILENO);
+    pid_t child = -1;
+    if (posix_spawn(&child, shell.c_str(), actions.get(), attributes.get(), argv, envp.data()) != 0) {
+      return false;
+    }
+    child_ = child;
+    return true;
+  }
+
+  void CloseWriteEnd() override { CloseDescriptor(writeEnd_); }
+
+  ReadResult Read(char* buffer, std::size_t capacity, std::int64_t deadlineMs) override {
+    for (;;) {
+      ssize_t count = ::read(readEnd_, buffer, capacity);
+      if (count > 0) return {ReadStatus::kData, static_cast<std::size_t>(count)};
+      if (count == 0) return {ReadStatus::kEnded, 0};
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return {ReadStatus::kEnded, 0};
+      if (!WaitReadable(deadlineMs)) return {ReadStatus::kTimedOut, 0};
+    }
+  }
+
+  // A child that has ended is reaped now; one still running is left alone.
+  void ReleaseChild() override {
+    if (child_ > 0) waitpid(child_, nullptr, WNOHANG);
+    child_ = -1;
+  }
+
+ private:
+  bool WaitReadable(std::int64_t deadlineMs) {
+    for (;;) {
+      std::int64_t left = deadlineMs - Use<Clock>().SteadyMilliseconds();
+      if (left <= 0) return false;
+      pollfd watched{readEnd_, POLLIN, 0};
+      int ready = poll(&watched, 1, static_cast<int>(left > 60000 ? 60000 : left));
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) return true;  // let the read report it
+    }
+  }
+
+  int readEnd_;
+  int writeEnd_;
+  pid_t child_ = -1;
+};
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+class PosixProcesses final : public Processes {
+ public:
+  std::unique_ptr<CapturePipe> CreatePipe() override {
+    auto pipe = std::unique_ptr<PosixCapturePipe>();
+    int ends[2] = {-1, -1};
+    if (pipe2(ends, O_CLOEXEC) != 0) return nullptr;
+    try {
+      pipe = std::make_unique<PosixCapturePipe>(ends[0], ends[1]);
+    } catch (...) {
+      ::close(ends[0]);
+      ::close(ends[1]);
+      throw;
+    }
+    fcntl(ends[0], F_SETFL, fcntl(ends[0], F_GETFL) | O_NONBLOCK);
+    return pipe;
+  }
+
+  void YieldTimeSlice() override { sched_yield(); }
+
+  std::int64_t CaptureDeadlineMs() override { return 40000; }
+
+  bool CanFindProgram(const std::string& program, const std::string& directory) override {
+    if (program.find('/') != std::string::npos) return IsExecutableFile(program);
+    if (!directory.empty() && IsExecutableFile(directory + "/" + program)) return true;
+    const char* path = getenv("PATH");
+    std::string rest = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    for (std::size_t start = 0; start <= rest.size();) {
+      std::size_t end = rest.find(':', start);
+      if (end == std::string::npos) end = rest.size();
+      std::string entry = rest.substr(start, end - start);
+      if (IsExecutableFile((entry.empty() ? "." : entry) + "/" + program)) return true;
+      start = end + 1;
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+template <>
+Processes& Native<Processes>() {
+  static PosixProcesses processes;
+  return processes;
+}
+
+}  // namespace tov32::platform

@@ -1,0 +1,74 @@
+// Command output capture.
+#include "tov32/probes/dos_output.h"
+
+#include <memory>
+
+#include "tov32/faults/fault_records.h"
+#include "tov32/platform/clock.h"
+#include "tov32/platform/process.h"
+
+namespace tov32 {
+namespace {
+
+constexpr std::size_t kReadSize = 255;
+
+// Lets go of a started child on every way out of the reading, before a
+// fault is handled, with the checkpoints that a fault report then shows.
+class ChildRelease {
+ public:
+  ChildRelease(platform::CapturePipe& pipe, tLogRec& log) : pipe_(pipe), log_(log) {}
+  ~ChildRelease() {
+    log_.Trace = 1100;
+    pipe_.ReleaseChild();
+    log_.Trace = 1110;
+  }
+  ChildRelease(const ChildRelease&) = delete;
+  ChildRelease& operator=(const ChildRelease&) = delete;
+
+ private:
+  platform::CapturePipe& pipe_;
+  tLogRec& log_;
+};
+
+void ReadUntilEndOrDeadline(platform::CapturePipe& pipe, std::string& output, tLogRec& log) {
+  platform::Processes& processes = platform::Use<platform::Processes>();
+  platform::Clock& clock = platform::Use<platform::Clock>();
+  log.Trace = 710;
+  const std::int64_t deadline = clock.SteadyMilliseconds() + processes.CaptureDeadlineMs();
+  char buffer[kReadSize + 1];
+  for (;;) {
+    const platform::ReadResult read = pipe.Read(buffer, kReadSize, deadline);
+    if (read.status == platform::ReadStatus::kData) output.append(buffer, read.count);
+    processes.YieldTimeSlice();
+    log.Trace = 720;
+    if (read.status != platform::ReadStatus::kData) break;
+    if (clock.SteadyMilliseconds() > deadline) break;
+  }
+  log.Trace = 730;
+}
+
+}  // namespace
+
+std::string GetDosOutput(const std::string& Command, const std::string& Directory) {
+  std::string output;
+  tLogRec log;
+  Guarded("tov32.GetDosOutput", log, [&] {
+    log.Trace = 100;
+    NestingScope nesting;
+    log.Trace = 200;
+    const std::unique_ptr<platform::CapturePipe> pipe = platform::Use<platform::Processes>().CreatePipe();
+    if (!pipe) return;
+    log.Trace = 500;
+    const std::string directory = Directory;
+    log.Trace = 600;
+    const bool started = pipe->StartChild(platform::kShellPrefix + Command, directory);
+    log.Trace = 700;
+    pipe->CloseWriteEnd();
+    if (!started) return;
+    ChildRelease release(*pipe, log);
+    ReadUntilEndOrDeadline(*pipe, output, log);
+  });
+  return output;
+}
+
+}  // namespace tov32
