@@ -33,7 +33,7 @@ int HandleLastChance(ConsoleStream& out, const std::exception* fault, const void
   out.CloseQuietly();
   try {
     tov32::platform::Console& console = tov32::platform::Use<tov32::platform::Console>();
-    console.WriteStandardError(console.AnsiToOem(MessageLines(fault, where)) + "\r\n");
+    console.WriteStandardError(console.ToOemCodePage(MessageLines(fault, where)) + "\r\n");
   } catch (...) {
     // Out of memory even for the message: the exit code still tells.
   }

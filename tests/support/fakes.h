@@ -124,7 +124,7 @@ class FakeConsole : public platform::Console {
   platform::StreamKind StandardOutputKind() override { return kind; }
   int WriteStandardOutput(std::string_view bytes) override;
   void WriteStandardError(std::string_view bytes) override { error.append(bytes); }
-  std::string AnsiToOem(const std::string& text) override { return text; }
+  std::string ToOemCodePage(const std::string& text) override { return text; }
 };
 
 class FakeSystemFacts : public platform::SystemFacts {

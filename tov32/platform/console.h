@@ -25,7 +25,7 @@ class Console {
   virtual void WriteStandardError(std::string_view bytes) = 0;
   // The text converted from the ANSI to the OEM code page (unchanged where
   // the platform has no such distinction).
-  virtual std::string AnsiToOem(const std::string& text) = 0;
+  virtual std::string ToOemCodePage(const std::string& text) = 0;
 };
 
 template <>

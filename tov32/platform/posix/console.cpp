@@ -35,7 +35,7 @@ class PosixConsole final : public Console {
 
   void WriteStandardError(std::string_view bytes) override { WriteAll(STDERR_FILENO, bytes); }
 
-  std::string AnsiToOem(const std::string& text) override { return text; }
+  std::string ToOemCodePage(const std::string& text) override { return text; }
 };
 
 }  // namespace
