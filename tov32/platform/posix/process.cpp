@@ -31,22 +31,22 @@ void CloseDescriptor(int& descriptor) {
 }
 
 // The program's environment with `directory` in front of PATH, because the
-// Windows interpreter finds a program in the current directory first.
-std::vector<std::string> ChildEnvironment(const std::string& directory) {
-  std::vector<std::string> variables;
-  std::string path = "PATH=" + directory;
-  bool hadPath = false;
+// Windows interpreter finds a program in the current directory first. The
+// entries point into the program's own environment and into `path`.
+std::vector<char*> ChildEnvironment(const std::string& directory, std::string& path) {
+  std::vector<char*> entries;
+  const char* inherited = "/usr/local/bin:/usr/bin:/bin";
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     if (std::strncmp(*entry, "PATH=", 5) == 0) {
-      path += std::string(":") + (*entry + 5);
-      hadPath = true;
+      inherited = *entry + 5;
     } else {
-      variables.emplace_back(*entry);
+      entries.push_back(*entry);
     }
   }
-  if (!hadPath) path += ":/usr/local/bin:/usr/bin:/bin";
-  variables.push_back(path);
-  return variables;
+  path = "PATH=" + directory + ":" + inherited;
+  entries.push_back(path.data());
+  entries.push_back(nullptr);
+  return entries;
 }
 
 class SpawnActions {
@@ -89,12 +89,12 @@ class PosixCapturePipe final : public CapturePipe {
 
   bool StartChild(const std::string& commandLine, const std::string& directory) override {
     if (directory.empty() || writeEnd_ < 0) return false;
-    std::vector<std::string> environment = ChildEnvironment(directory);
-    std::vector<char*> envp;
-    for (std::string& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    std::string shell = "/bin/sh", option = "-c", command = commandLine;
-    char* argv[] = {shell.data(), option.data(), command.data(), nullptr};
+    std::string path;
+    std::vector<char*> envp = ChildEnvironment(directory, path);
+    char shell[] = "/bin/sh";
+    char option[] = "-c";
+    std::string command = commandLine;
+    char* argv[] = {shell, option, command.data(), nullptr};
 
     SpawnActions actions;
     SpawnAttributes attributes;
@@ -102,7 +102,7 @@ class PosixCapturePipe final : public CapturePipe {
     posix_spawn_file_actions_adddup2(actions.get(), writeEnd_, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(actions.get(), writeEnd_, STDERR_FILENO);
     pid_t child = -1;
-    if (posix_spawn(&child, shell.c_str(), actions.get(), attributes.get(), argv, envp.data()) != 0) {
+    if (posix_spawn(&child, shell, actions.get(), attributes.get(), argv, envp.data()) != 0) {
       return false;
     }
     child_ = child;
