@@ -1,0 +1,234 @@
+// The built program, run as a user runs it: natively, and the Windows build
+// under Wine when NORVA_WINDOWS_BUILD names its build folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "tests/e2e/program_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using norva_e2e::Output;
+using norva_e2e::RunOptions;
+using norva_e2e::RunProgram;
+
+const char* const kLinePatterns[] = {
+    "NORVA Audit v2021\\.1\\.7\\.857",
+    "\\.{8}",
+    "Version: 2021\\.1\\.7\\.857",
+    "Host Name: .*",
+    "Machine Up Time: \\d+w\\dd\\d{1,2}h\\d{1,2}m\\d{1,2}s",
+    "OS Install Date: .*",
+    "OS Version: .*",
+    "Total Visible Memory Size: .*",
+    "Number of Cores: \\d+",
+    "Duration: [\\d,]+ms",
+};
+
+// The report's lines without their CR LF; fails the test unless every line
+// ends in CR LF and nothing follows the last.
+std::vector<std::string> ReportLines(const std::string& output) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < output.size()) {
+    const std::size_t end = output.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "bytes after the last CR LF: " << output.substr(start);
+      break;
+    }
+    lines.push_back(output.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+void ExpectReportLayout(const std::vector<std::string>& lines) {
+  ASSERT_EQ(lines.size(), 10u);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(lines[i], std::regex(kLinePatterns[i]))) << lines[i];
+  }
+}
+
+std::string ValueOf(const std::vector<std::string>& lines, const std::string& label) {
+  for (const std::string& line : lines) {
+    if (line.rfind(label + ": ", 0) == 0) return line.substr(label.size() + 2);
+  }
+  return "?";
+}
+
+const std::regex kLastChance("Exception EInOutError in module [^ ]+ at [0-9A-F]{8}\\.\r\nI/O error (\\d+)\\.\r\n\r\n");
+
+int LastChanceCode(const std::string& error) {
+  std::smatch match;
+  if (!std::regex_match(error, match, kLastChance)) return -1;
+  return std::stoi(match[1]);
+}
+
+std::string NativeProgram() { return NORVA_NATIVE_AUDIT; }
+
+// A scratch folder, removed afterwards.
+class Scratch {
+ public:
+  Scratch() : root_(fs::temp_directory_path() / ("norva-e2e-" + std::to_string(std::rand()))) {
+    fs::create_directories(root_);
+  }
+  ~Scratch() { fs::remove_all(root_); }
+  fs::path operator/(const std::string& name) const { return root_ / name; }
+  const fs::path& root() const { return root_; }
+
+ private:
+  fs::path root_;
+};
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+std::uint64_t MemTotalKb() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t value = 0;
+  while (meminfo >> key >> value) {
+    if (key == "MemTotal:") return value;
+    meminfo.ignore(256, '\n');
+  }
+  return 0;
+}
+
+int PhysicalCores() {
+  std::istringstream lines(norva_e2e::CommandOutput("lscpu -p=SOCKET,CORE"));
+  std::set<std::string> cores;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line[0] != '#') cores.insert(line);
+  }
+  return static_cast<int>(cores.size());
+}
+
+double UpTimeSeconds(const std::string& text) {
+  std::smatch parts;
+  if (!std::regex_match(text, parts, std::regex("(\\d+)w(\\d+)d(\\d+)h(\\d+)m(\\d+)s"))) return -1;
+  return ((((std::stod(parts[1]) * 7 + std::stod(parts[2])) * 24 + std::stod(parts[3])) * 60 + std::stod(parts[4])) *
+          60) +
+         std::stod(parts[5]);
+}
+
+double ProcUpTime() {
+  std::ifstream uptime("/proc/uptime");
+  double seconds = 0;
+  uptime >> seconds;
+  return seconds;
+}
+
+TEST(NativeAudit, FileHoldsTheTenLinesWithTheMachinesValues) {
+  const double before = ProcUpTime();
+  const auto run = RunProgram({NativeProgram()}, {});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.error, "");
+  const std::vector<std::string> lines = ReportLines(run.output);
+  ExpectReportLayout(lines);
+  EXPECT_EQ(ValueOf(lines, "Host Name"), norva_e2e::HostNodeName());
+  EXPECT_EQ(ValueOf(lines, "OS Version"), norva_e2e::KernelRelease());
+  EXPECT_EQ(ValueOf(lines, "Total Visible Memory Size"), std::to_string(MemTotalKb()));
+  EXPECT_EQ(ValueOf(lines, "Number of Cores"), std::to_string(PhysicalCores()));
+  EXPECT_TRUE(std::regex_match(ValueOf(lines, "OS Install Date"), std::regex("\\d{14}\\.000000[+-]\\d{3}")));
+  const double upTime = UpTimeSeconds(ValueOf(lines, "Machine Up Time"));
+  EXPECT_GE(upTime, before - 3);
+  EXPECT_LE(upTime, ProcUpTime() + 3);
+}
+
+TEST(NativeAudit, BrokenStandardOutputEndsWithTheLastChanceMessage) {
+  const std::pair<Output, int> cases[] = {
+      {Output::kClosed, 105}, {Output::kFullDevice, 28}, {Output::kPipeWithoutReader, 32}};
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.output = c.first;
+    const auto run = RunProgram({NativeProgram()}, options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(LastChanceCode(run.error), c.second) << run.error;
+    EXPECT_NE(run.error.find(" in module NorvaAudit at "), std::string::npos) << run.error;
+  }
+}
+
+// A slow stand-in for the management tool makes each step take a while, so
+// that dots written one by one arrive one by one.
+TEST(NativeAudit, OnATerminalEveryDotShowsAsItIsWritten) {
+  Scratch scratch;
+  fs::copy_file(NativeProgram(), scratch / "NorvaAudit");
+  WriteBytes(scratch / "wmic", "#!/bin/sh\nsleep 0.3\nprintf 'Value  \\r\\r\\n1  \\r\\r\\n\\r\\r\\n'\n");
+  fs::permissions(scratch / "wmic", fs::perms::owner_all);
+  RunOptions options;
+  options.output = Output::kTerminal;
+  const auto run = RunProgram({(scratch / "NorvaAudit").string()}, options);
+  EXPECT_EQ(run.exitCode, 0);
+  // The time at which each byte of the terminal's output arrived.
+  std::vector<std::int64_t> arrival;
+  for (const auto& chunk : run.chunks) arrival.insert(arrival.end(), chunk.bytes.size(), chunk.atMs);
+  const std::size_t firstDot = run.output.find("\r\n") + 2;
+  ASSERT_EQ(run.output.substr(firstDot, 10), "........\r\n") << run.output;
+  const std::vector<std::int64_t> dotTimes(arrival.begin() + static_cast<long>(firstDot),
+                                           arrival.begin() + static_cast<long>(firstDot) + 8);
+  ASSERT_EQ(dotTimes.size(), 8u) << run.output;
+  // Dots 5 to 8 each follow a query of 0.3 s: they arrive apart.
+  for (std::size_t i = 5; i < 8; ++i) EXPECT_GE(dotTimes[i] - dotTimes[i - 1], 200) << i;
+  EXPECT_LT(dotTimes[0], run.exitedAtMs - 1000);
+}
+
+TEST(NativeAudit, CopiedAloneItStillReportsEveryValue) {
+  Scratch scratch;
+  fs::copy_file(NativeProgram(), scratch / "NorvaAudit");
+  RunOptions options;
+  options.environment = {"PATH=/usr/bin:/bin"};
+  const auto run = RunProgram({(scratch / "NorvaAudit").string()}, options);
+  EXPECT_EQ(run.exitCode, 0);
+  const std::vector<std::string> lines = ReportLines(run.output);
+  ExpectReportLayout(lines);
+  EXPECT_EQ(ValueOf(lines, "OS Version"), norva_e2e::KernelRelease());
+  EXPECT_EQ(ValueOf(lines, "Total Visible Memory Size"), std::to_string(MemTotalKb()));
+  EXPECT_EQ(ValueOf(lines, "Number of Cores"), std::to_string(PhysicalCores()));
+  EXPECT_NE(ValueOf(lines, "OS Install Date"), "");
+}
+
+// Every allocation of a whole run fails in turn: each run ends with the full
+// report (exit 0) or the last-chance message (exit 1), never otherwise.
+TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) {
+  Scratch scratch;
+  fs::copy_file(NORVA_FAULTY_AUDIT, scratch / "NorvaAudit");
+  fs::copy_file(fs::path(NativeProgram()).parent_path() / "wmic", scratch / "wmic");
+  const fs::path unused = scratch / "unused";
+  int reports = 0, lastChances = 0;
+  long nth = 1;
+  for (; nth < 5000 && !fs::exists(unused); ++nth) {
+    RunOptions options;
+    options.environment = {"NORVA_FAIL_ALLOCATION=" + std::to_string(nth), "NORVA_FAULT_UNUSED=" + unused.string()};
+    options.timeoutMs = 60000;
+    const auto run = RunProgram({(scratch / "NorvaAudit").string()}, options);
+    if (run.exitCode == 0) {
+      ExpectReportLayout(ReportLines(run.output));
+      EXPECT_EQ(run.error, "");
+    } else {
+      ASSERT_EQ(run.exitCode, 1) << "allocation " << nth;
+      EXPECT_TRUE(std::regex_match(run.error, std::regex("Exception \\w+ in module NorvaAudit at [0-9A-F]{8}\\.\r\n.*\r\n\r\n")))
+          << "allocation " << nth << ": " << run.error;
+      ++lastChances;
+    }
+    for (const auto& entry : fs::directory_iterator(scratch.root())) {
+      if (entry.path().filename().string().rfind("EXCEPTION-", 0) == 0) {
+        ++reports;
+        fs::remove(entry.path());
+      }
+    }
+  }
+  EXPECT_TRUE(fs::exists(unused)) << "no run completed without a fault";
+  EXPECT_GT(reports, 0);
+  EXPECT_GT(lastChances, 0);
+  std::printf("%ld runs: %d with a fault report, %d with the last-chance message\n", nth - 1, reports, lastChances);
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// Host-side harness of the end-to-end tests (POSIX).
+#include "tests/e2e/program_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace norva_e2e {
+namespace {
+
+std::int64_t NowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::string ReadAll(int descriptor) {
+  std::string bytes;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t count = read(descriptor, buffer, sizeof buffer);
+    if (count > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(count));
+    } else if (count < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return bytes;
+    }
+  }
+}
+
+// The descriptor that the child gets as standard output; -2 for "closed".
+struct OutputSide {
+  int childEnd = -2;
+  int parentEnd = -1;  // file or terminal master to read from afterwards
+  std::string slaveName;
+};
+
+OutputSide PrepareOutput(Output output) {
+  OutputSide side;
+  switch (output) {
+    case Output::kFile: {
+      char name[] = "/tmp/norva-e2e-XXXXXX";
+      side.childEnd = mkstemp(name);
+      unlink(name);
+      side.parentEnd = dup(side.childEnd);
+      break;
+    }
+    case Output::kClosed: break;
+    case Output::kFullDevice: side.childEnd = open("/dev/full", O_WRONLY); break;
+    case Output::kPipeWithoutReader: {
+      int ends[2];
+      if (pipe(ends) == 0) {
+        close(ends[0]);
+        side.childEnd = ends[1];
+      }
+      break;
+    }
+    case Output::kTerminal: {
+      side.parentEnd = posix_openpt(O_RDWR | O_NOCTTY);
+      grantpt(side.parentEnd);
+      unlockpt(side.parentEnd);
+      side.slaveName = ptsname(side.parentEnd);
+      break;
+    }
+  }
+  return side;
+}
+
+[[noreturn]] void BecomeChild(const std::vector<std::string>& argv, const RunOptions& options,
+                              const OutputSide& side, int errorEnd) {
+  signal(SIGPIPE, SIG_DFL);
+  if (options.output == Output::kTerminal) {
+    setsid();
+    const int slave = open(side.slaveName.c_str(), O_RDWR);
+    termios raw{};  // bytes as written: no CR added before LF
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    dup2(slave, STDIN_FILENO);
+    dup2(slave, STDOUT_FILENO);
+  } else if (side.childEnd == -2) {
+    close(STDOUT_FILENO);
+  } else {
+    dup2(side.childEnd, STDOUT_FILENO);
+  }
+  dup2(errorEnd, STDERR_FILENO);
+  for (const std::string& variable : options.environment) putenv(const_cast<char*>(variable.c_str()));
+  if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+void CollectTerminal(int master, pid_t child, std::int64_t start, int timeoutMs, RunResult& result) {
+  char buffer[4096];
+  for (;;) {
+    pollfd watched{master, POLLIN, 0};
+    const int ready = poll(&watched, 1, 100);
+    if (ready > 0) {
+      const ssize_t count = read(master, buffer, sizeof buffer);
+      if (count <= 0) return;  // EIO once the last slave is closed
+      result.chunks.push_back({NowMs() - start, std::string(buffer, static_cast<std::size_t>(count))});
+      result.output.append(buffer, static_cast<std::size_t>(count));
+    } else if (NowMs() - start > timeoutMs) {
+      kill(child, SIGKILL);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
+  RunResult result;
+  OutputSide side = PrepareOutput(options.output);
+  int errorPipe[2];
+  if (pipe(errorPipe) != 0) return result;
+  const std::int64_t start = NowMs();
+  const pid_t child = fork();
+  if (child == 0) BecomeChild(argv, options, side, errorPipe[1]);
+  close(errorPipe[1]);
+  if (side.childEnd >= 0) close(side.childEnd);
+  if (options.output == Output::kTerminal) CollectTerminal(side.parentEnd, child, start, options.timeoutMs, result);
+  result.error = ReadAll(errorPipe[0]);
+  close(errorPipe[0]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitedAtMs = NowMs() - start;
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (options.output == Output::kFile) {
+    lseek(side.parentEnd, 0, SEEK_SET);
+    result.output = ReadAll(side.parentEnd);
+  }
+  if (side.parentEnd >= 0) close(side.parentEnd);
+  return result;
+}
+
+std::string HostNodeName() {
+  utsname names{};
+  uname(&names);
+  return names.nodename;
+}
+
+std::string KernelRelease() {
+  utsname names{};
+  uname(&names);
+  return names.release;
+}
+
+std::string CommandOutput(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, count);
+    pclose(pipe);
+  }
+  return output;
+}
+
+}  // namespace norva_e2e

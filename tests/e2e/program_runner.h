@@ -1,0 +1,42 @@
+// Host-side harness of the end-to-end tests: runs a built program (the
+// native one, or the Windows one under Wine) with its standard output on a
+// file, closed, on /dev/full, on a pipe without reader or on a terminal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace norva_e2e {
+
+enum class Output { kFile, kClosed, kFullDevice, kPipeWithoutReader, kTerminal };
+
+struct Chunk {
+  std::int64_t atMs;  // since the start
+  std::string bytes;
+};
+
+struct RunResult {
+  int exitCode = -1;         // -1: did not exit by itself
+  std::string output;        // what reached the file or terminal
+  std::string error;         // standard error
+  std::vector<Chunk> chunks; // terminal output as it arrived
+  std::int64_t exitedAtMs = 0;
+};
+
+struct RunOptions {
+  Output output = Output::kFile;
+  std::vector<std::string> environment;  // NAME=value entries added
+  std::string directory;                 // working directory; empty: unchanged
+  int timeoutMs = 120000;
+};
+
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options);
+
+// Small facts of the host for comparison.
+std::string HostNodeName();
+std::string KernelRelease();
+std::string CommandOutput(const std::string& command);
+
+}  // namespace norva_e2e

@@ -1,0 +1,170 @@
+// The Windows build under Wine, run from the Linux side. NORVA_WINDOWS_AUDIT
+// names its NorvaAudit.exe and NORVA_WINDOWS_FAULTY its fault-injecting twin.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "tests/e2e/program_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using norva_e2e::Output;
+using norva_e2e::RunOptions;
+using norva_e2e::RunProgram;
+
+class Scratch {
+ public:
+  Scratch() : root_(fs::temp_directory_path() / ("norva-wine-" + std::to_string(std::rand()))) {
+    fs::create_directories(root_);
+  }
+  ~Scratch() { fs::remove_all(root_); }
+  fs::path operator/(const std::string& name) const { return root_ / name; }
+  const fs::path& root() const { return root_; }
+
+ private:
+  fs::path root_;
+};
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+std::string ValueOf(const std::string& output, const std::string& label) {
+  const std::size_t start = output.find("\r\n" + label + ": ");
+  if (start == std::string::npos) return "?";
+  const std::size_t value = start + label.size() + 4;
+  return output.substr(value, output.find("\r\n", value) - value);
+}
+
+class WineAudit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* program = std::getenv("NORVA_WINDOWS_AUDIT");
+    if (program == nullptr) GTEST_SKIP() << "NORVA_WINDOWS_AUDIT names no Windows build";
+    program_ = program;
+  }
+
+  norva_e2e::RunResult Run(const fs::path& exe, RunOptions options = {}) {
+    return RunProgram({NORVA_WINE_RUN, exe.string()}, options);
+  }
+
+  // A copy of the program beside a wmic.cmd that writes the real tool's
+  // piped format from one file per property.
+  void PlaceWithFakeTool(const Scratch& scratch, const fs::path& exe) {
+    fs::copy_file(exe, scratch / "NorvaAudit.exe");
+    WriteBytes(scratch / "wmic.cmd", "@type %3.txt\r\n");
+    WriteBytes(scratch / "version.txt", "Version     \r\r\n10.0.19045  \r\r\n\r\r\n");
+    WriteBytes(scratch / "installdate.txt", "InstallDate                \r\r\n20210107140509.000000+060  \r\r\n\r\r\n");
+    WriteBytes(scratch / "totalvisiblememorysize.txt",
+               "TotalVisibleMemorySize  \r\r\n16633492                \r\r\n\r\r\n");
+    WriteBytes(scratch / "numberofcores.txt", "NumberOfCores  \r\r\n4              \r\r\n4              \r\r\n\r\r\n");
+  }
+
+  fs::path program_;
+};
+
+TEST_F(WineAudit, FakeToolGivesTheExactReport) {
+  Scratch scratch;
+  PlaceWithFakeTool(scratch, program_);
+  const auto run = Run(scratch / "NorvaAudit.exe");
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  const std::regex report(
+      "NORVA Audit v2021\\.1\\.7\\.857\r\n\\.{8}\r\nVersion: 2021\\.1\\.7\\.857\r\nHost Name: [^\r\n]+\r\n"
+      "Machine Up Time: \\d+w\\dd\\d+h\\d+m\\d+s\r\nOS Install Date: 20210107140509\\.000000\\+060\r\n"
+      "OS Version: 10\\.0\\.19045\r\nTotal Visible Memory Size: 16633492\r\nNumber of Cores: 8\r\n"
+      "Duration: [\\d,]+ms\r\n");
+  EXPECT_TRUE(std::regex_match(run.output, report)) << run.output;
+}
+
+TEST_F(WineAudit, BrokenStandardOutputEndsWithTheLastChanceMessage) {
+  const std::pair<Output, int> cases[] = {
+      {Output::kClosed, 6}, {Output::kFullDevice, 112}, {Output::kPipeWithoutReader, 233}};
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.output = c.first;
+    const auto run = Run(program_, options);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::regex message("Exception EInOutError in module NorvaAudit\\.exe at [0-9A-F]{8}\\.\r\nI/O error " +
+                             std::to_string(c.second) + "\\.\r\n\r\n");
+    EXPECT_TRUE(std::regex_match(run.error, message)) << run.error;
+  }
+}
+
+// Wine's own tool, then a prefix without it: the values come from the
+// system directly and agree with what the tool reported.
+TEST_F(WineAudit, ValuesWithWinesOwnToolAndWithoutAnyTool) {
+  const auto withTool = Run(program_);
+  EXPECT_EQ(withTool.exitCode, 0);
+  for (const char* label : {"OS Version", "Total Visible Memory Size", "Number of Cores"}) {
+    EXPECT_NE(ValueOf(withTool.output, label), "") << label;
+  }
+
+  Scratch scratch;
+  const char* prefix = std::getenv("NORVA_WINEPREFIX");
+  const fs::path source = prefix != nullptr ? fs::path(prefix) : fs::path(NORVA_WINE_RUN).parent_path() / "../build/wineprefix";
+  const fs::path hidden = scratch / "prefix";
+  fs::copy(source, hidden, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  int removed = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(hidden / "drive_c/windows")) {
+    std::string name = entry.path().filename().string();
+    for (char& byte : name) byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+    if (name == "wmic.exe" && fs::remove(entry.path())) ++removed;
+  }
+  ASSERT_GT(removed, 0) << "this prefix has no wmic.exe to hide";
+  RunOptions options;
+  options.environment = {"NORVA_WINEPREFIX=" + hidden.string(), "WINEDLLOVERRIDES=wmic.exe=d"};
+  const auto withoutTool = Run(program_, options);
+  EXPECT_EQ(withoutTool.exitCode, 0);
+  for (const char* label : {"Host Name", "Machine Up Time", "OS Install Date", "OS Version",
+                            "Total Visible Memory Size", "Number of Cores"}) {
+    const std::string value = ValueOf(withoutTool.output, label);
+    EXPECT_NE(value, "") << label;
+    EXPECT_EQ(value.find("recognize"), std::string::npos) << label << ": " << value;
+    EXPECT_EQ(value.find("operable"), std::string::npos) << label << ": " << value;
+  }
+  for (const char* label : {"OS Version", "Total Visible Memory Size", "Number of Cores"}) {
+    EXPECT_EQ(ValueOf(withoutTool.output, label), ValueOf(withTool.output, label)) << label;
+  }
+  std::printf("with the tool:\n%s\nwithout it:\n%s\n", withTool.output.c_str(), withoutTool.output.c_str());
+  norva_e2e::CommandOutput("WINEPREFIX='" + hidden.string() + "' wineserver -k 2>/dev/null");
+}
+
+// Injected allocation faults, sampled (a Wine start is costly): each run
+// ends with the report or the last-chance message, and a caught fault
+// leaves its report file beside the program.
+TEST_F(WineAudit, InjectedFaultsLeaveReportsBesideTheProgram) {
+  const char* faulty = std::getenv("NORVA_WINDOWS_FAULTY");
+  if (faulty == nullptr) GTEST_SKIP() << "NORVA_WINDOWS_FAULTY names no program";
+  Scratch scratch;
+  PlaceWithFakeTool(scratch, faulty);
+  const fs::path unused = scratch / "unused";
+  int reports = 0;
+  for (long nth = 1, step = 1; !fs::exists(unused) && nth < 100000; nth += step, step += step / 2 + 1) {
+    RunOptions options;
+    options.environment = {"NORVA_FAIL_ALLOCATION=" + std::to_string(nth),
+                           "NORVA_FAULT_UNUSED=Z:" + unused.string()};
+    const auto run = Run(scratch / "NorvaAudit.exe", options);
+    EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << "allocation " << nth << ": " << run.exitCode;
+    for (const auto& entry : fs::directory_iterator(scratch.root())) {
+      const std::string name = entry.path().filename().string();
+      if (std::regex_match(name, std::regex("EXCEPTION--\\d{17}\\.XML"))) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string report((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(report.rfind("<xml>\r\n<Exception>\r\n", 0), 0u) << report;
+        ++reports;
+        file.close();
+        fs::remove(entry.path());
+      }
+    }
+  }
+  EXPECT_TRUE(fs::exists(unused));
+  EXPECT_GT(reports, 0);
+}
+
+}  // namespace
