@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 using norva_e2e::Output;
 using norva_e2e::RunOptions;
 using norva_e2e::RunProgram;
+using norva_e2e::Scratch;
+using norva_e2e::WriteBytes;
 
 const char* const kLinePatterns[] = {
     "NORVA Audit v2021\\.1\\.7\\.857",
@@ -72,24 +74,6 @@ int LastChanceCode(const std::string& error) {
 
 std::string NativeProgram() { return NORVA_NATIVE_AUDIT; }
 
-// A scratch folder, removed afterwards.
-class Scratch {
- public:
-  Scratch() : root_(fs::temp_directory_path() / ("norva-e2e-" + std::to_string(std::rand()))) {
-    fs::create_directories(root_);
-  }
-  ~Scratch() { fs::remove_all(root_); }
-  fs::path operator/(const std::string& name) const { return root_ / name; }
-  const fs::path& root() const { return root_; }
-
- private:
-  fs::path root_;
-};
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file << bytes;
-}
 
 std::uint64_t MemTotalKb() {
   std::ifstream meminfo("/proc/meminfo");

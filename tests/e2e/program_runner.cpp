@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace norva_e2e {
 namespace {
@@ -147,6 +148,21 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   }
   if (side.parentEnd >= 0) close(side.parentEnd);
   return result;
+}
+
+Scratch::Scratch() {
+  char name[] = "/tmp/norva-e2e-XXXXXX";
+  root_ = mkdtemp(name);
+}
+
+Scratch::~Scratch() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
 }
 
 std::string HostNodeName() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +34,22 @@ struct RunOptions {
 };
 
 RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options);
+
+// A scratch folder of its own, removed with its content afterwards.
+class Scratch {
+ public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  std::filesystem::path operator/(const std::string& name) const { return root_ / name; }
+  const std::filesystem::path& root() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
+};
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // Small facts of the host for comparison.
 std::string HostNodeName();

@@ -16,24 +16,9 @@ namespace fs = std::filesystem;
 using norva_e2e::Output;
 using norva_e2e::RunOptions;
 using norva_e2e::RunProgram;
+using norva_e2e::Scratch;
+using norva_e2e::WriteBytes;
 
-class Scratch {
- public:
-  Scratch() : root_(fs::temp_directory_path() / ("norva-wine-" + std::to_string(std::rand()))) {
-    fs::create_directories(root_);
-  }
-  ~Scratch() { fs::remove_all(root_); }
-  fs::path operator/(const std::string& name) const { return root_ / name; }
-  const fs::path& root() const { return root_; }
-
- private:
-  fs::path root_;
-};
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file << bytes;
-}
 
 std::string ValueOf(const std::string& output, const std::string& label) {
   const std::size_t start = output.find("\r\n" + label + ": ");
