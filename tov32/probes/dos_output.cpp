@@ -12,6 +12,14 @@ namespace {
 
 constexpr std::size_t kReadSize = 255;
 
+// A large capture is bound by the first touch of its memory, so the output
+// grows four-fold: every byte is copied a third of a time on average
+// instead of once, and few pages are touched twice.
+void Keep(std::string& output, const char* bytes, std::size_t count) {
+  if (output.size() + count > output.capacity()) output.reserve(output.capacity() * 4);
+  output.append(bytes, count);
+}
+
 // Lets go of a started child on every way out of the reading, before a
 // fault is handled, with the checkpoints that a fault report then shows.
 class ChildRelease {
@@ -38,7 +46,7 @@ void ReadUntilEndOrDeadline(platform::CapturePipe& pipe, std::string& output, tL
   char buffer[kReadSize + 1];
   for (;;) {
     const platform::ReadResult read = pipe.Read(buffer, kReadSize, deadline);
-    if (read.status == platform::ReadStatus::kData) output.append(buffer, read.count);
+    if (read.status == platform::ReadStatus::kData) Keep(output, buffer, read.count);
     processes.YieldTimeSlice();
     log.Trace = 720;
     if (read.status != platform::ReadStatus::kData) break;
