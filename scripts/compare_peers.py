@@ -32,26 +32,25 @@ def audit_values(report):
     }
 
 
-def neofetch_values(text):
-    minutes = sum(int(n) * {"day": 1440, "hour": 60, "min": 1}[unit]
-                  for n, unit in re.findall(r"(\d+) (day|hour|min)", re.search(r"Uptime: (.*)", text).group(1)))
+def fetch_style_values(text, patterns, units):
+    """Values of the neofetch-like tools, whose lines differ only in form."""
+    up = re.search(r"Uptime: (.*)", text).group(1)
     return {
-        "host name": re.search(r"^\S+@(\S+)", text, re.M).group(1),
-        "memory MiB": int(re.search(r"Memory: \d+MiB / (\d+)MiB", text).group(1)),
-        "cores": int(re.search(r"CPU: .*\((\d+)\)", text).group(1)),
-        "up time min": minutes,
+        "host name": re.search(r"^\s*\S+@(\S+)", text, re.M).group(1),
+        "memory MiB": int(re.search(patterns["memory"], text).group(1)),
+        "cores": int(re.search(patterns["cores"], text).group(1)),
+        "up time min": sum(int(n) * units[unit] for n, unit in re.findall(patterns["up"], up)),
     }
+
+
+def neofetch_values(text):
+    patterns = {"memory": r"Memory: \d+MiB / (\d+)MiB", "cores": r"CPU: .*\((\d+)\)", "up": r"(\d+) (day|hour|min)"}
+    return fetch_style_values(text, patterns, {"day": 1440, "hour": 60, "min": 1})
 
 
 def screenfetch_values(text):
-    up = re.search(r"Uptime: (.*)", text).group(1)
-    minutes = sum(int(n) * {"d": 1440, "h": 60, "m": 1}[unit] for n, unit in re.findall(r"(\d+)([dhm])", up))
-    return {
-        "host name": re.search(r"^\s*\S+@(\S+)", text, re.M).group(1),
-        "memory MiB": int(re.search(r"RAM: \d+MiB / (\d+)MiB", text).group(1)),
-        "cores": int(re.search(r"CPU: .*@ (\d+)x", text).group(1)),
-        "up time min": minutes,
-    }
+    patterns = {"memory": r"RAM: \d+MiB / (\d+)MiB", "cores": r"CPU: .*@ (\d+)x", "up": r"(\d+)([dhm])"}
+    return fetch_style_values(text, patterns, {"d": 1440, "h": 60, "m": 1})
 
 
 def inxi_values(text):
