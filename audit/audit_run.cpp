@@ -26,13 +26,13 @@ struct AuditValues {
 };
 
 void WriteReport(ConsoleStream& out, const AuditValues& values) {
-  out.WriteLine("Version: " + values.VersionText);
-  out.WriteLine("Host Name: " + values.HostNameText);
-  out.WriteLine("Machine Up Time: " + values.UpTimeText);
-  out.WriteLine("OS Install Date: " + values.InstallDateText);
-  out.WriteLine("OS Version: " + values.OSVersionText);
-  out.WriteLine("Total Visible Memory Size: " + values.MemorySizeText);
-  out.WriteLine("Number of Cores: " + tov32::IntToText(values.CoreCount));
+  out.WriteLine("Version: ", values.VersionText);
+  out.WriteLine("Host Name: ", values.HostNameText);
+  out.WriteLine("Machine Up Time: ", values.UpTimeText);
+  out.WriteLine("OS Install Date: ", values.InstallDateText);
+  out.WriteLine("OS Version: ", values.OSVersionText);
+  out.WriteLine("Total Visible Memory Size: ", values.MemorySizeText);
+  out.WriteLine("Number of Cores: ", tov32::IntToText(values.CoreCount));
 }
 
 }  // namespace

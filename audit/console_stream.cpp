@@ -46,18 +46,21 @@ void ConsoleStream::CheckIo() {
   throw tov32::EInOutError(code);
 }
 
-void ConsoleStream::Statement(std::string_view text, std::string_view ending) {
+void ConsoleStream::Statement(std::string_view first, std::string_view second, std::string_view ending) {
   if (Open()) {
-    Append(text);
+    Append(first);
+    Append(second);
     Append(ending);
     if (kind_ == StreamKind::kCharacter) HandOver();
   }
   CheckIo();
 }
 
-void ConsoleStream::WriteStatement(std::string_view text) { Statement(text, {}); }
+void ConsoleStream::WriteStatement(std::string_view text) { Statement(text, {}, {}); }
 
-void ConsoleStream::WriteLine(std::string_view text) { Statement(text, "\r\n"); }
+void ConsoleStream::WriteLine(std::string_view text) { Statement(text, {}, "\r\n"); }
+
+void ConsoleStream::WriteLine(std::string_view label, std::string_view value) { Statement(label, value, "\r\n"); }
 
 void ConsoleStream::Close() {
   if (used_ > 0 && Open()) HandOver();

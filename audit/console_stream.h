@@ -21,13 +21,16 @@ class ConsoleStream {
   void WriteStatement(std::string_view text);
   // A line: the text and CR LF as one statement.
   void WriteLine(std::string_view text);
+  // A labelled line: the label, the value and CR LF as one statement; the
+  // value, which may be large, is not copied.
+  void WriteLine(std::string_view label, std::string_view value);
   // Hands over what is still buffered; throws EInOutError if that fails.
   void Close();
   // Hands over what is still buffered and ignores any failure.
   void CloseQuietly() noexcept;
 
  private:
-  void Statement(std::string_view text, std::string_view ending);
+  void Statement(std::string_view first, std::string_view second, std::string_view ending);
   void Append(std::string_view bytes);
   void HandOver();
   bool Open();

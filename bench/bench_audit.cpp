@@ -34,7 +34,7 @@ void WholeAuditRun(benchmark::State& state) {
 }
 
 void FourChildrenAlone(benchmark::State& state) {
-  const std::string directory = tov32::PathDirPart(platform::Native<platform::Machine>().ModuleFileName(4096));
+  const std::string directory = tov32::PathDirPart(platform::Native<platform::Machine>().ModuleFileName());
   const char* const commands[] = {"wmic os get totalvisiblememorysize", "wmic os get installdate",
                                   "wmic os get version", "wmic cpu get numberofcores"};
   for (auto _ : state) {

@@ -15,7 +15,7 @@ namespace platform = tov32::platform;
 
 std::string Command(benchmark::State& state) { return std::string(NORVA_BENCH_WRITER) + " " + std::to_string(state.range(0)); }
 
-std::string Directory() { return tov32::PathDirPart(platform::Native<platform::Machine>().ModuleFileName(4096)); }
+std::string Directory() { return tov32::PathDirPart(platform::Native<platform::Machine>().ModuleFileName()); }
 
 void Expect(benchmark::State& state, std::size_t bytes) {
   if (bytes != static_cast<std::size_t>(state.range(0)) << 20) state.SkipWithError("short capture");

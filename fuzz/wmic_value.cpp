@@ -42,7 +42,8 @@ class ScriptedTool : public platform::Processes {
   std::size_t chunk = 1;
   std::unique_ptr<platform::CapturePipe> CreatePipe() override { return std::make_unique<ScriptedPipe>(output, chunk); }
   void YieldTimeSlice() override {}
-  std::int64_t CaptureDeadlineMs() override { return 40000; }
+  std::int64_t CaptureDeadlineMs() override { return platform::kCaptureDeadlineMs; }
+  std::size_t CaptureLimitBytes() override { return platform::kCaptureLimitBytes; }
   bool CanFindProgram(const std::string&, const std::string&) override { return true; }
 };
 

@@ -179,6 +179,133 @@ TEST(NativeAudit, CopiedAloneItStillReportsEveryValue) {
   EXPECT_NE(ValueOf(lines, "OS Install Date"), "");
 }
 
+fs::path StandIn() { return fs::path(NativeProgram()).parent_path() / "wmic"; }
+
+void WriteScript(const fs::path& path, const std::string& body) {
+  WriteBytes(path, "#!/bin/sh\n" + body);
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+void ExpectValuesFromThisMachine(const std::vector<std::string>& lines) {
+  ExpectReportLayout(lines);
+  EXPECT_EQ(ValueOf(lines, "OS Version"), norva_e2e::KernelRelease());
+  EXPECT_EQ(ValueOf(lines, "Total Visible Memory Size"), std::to_string(MemTotalKb()));
+  EXPECT_EQ(ValueOf(lines, "Number of Cores"), std::to_string(PhysicalCores()));
+  EXPECT_NE(ValueOf(lines, "OS Install Date"), "");
+}
+
+// Remote-execution tools and CI agents leave standard input an open pipe;
+// the stand-in, like the real tool, reads such an input to its end.
+TEST(NativeAudit, StandardInputLeftOpenHoldsNoQuery) {
+  RunOptions options;
+  options.input = norva_e2e::Input::kOpenPipe;
+  options.timeoutMs = 60000;
+  const auto run = RunProgram({NativeProgram()}, options);
+  EXPECT_EQ(run.exitCode, 0);
+  ExpectValuesFromThisMachine(ReportLines(run.output));
+  EXPECT_LT(run.exitedAtMs, 20000) << "a query waited for the input's end";
+}
+
+// A caller reads the program's output through a pipe that it also leaked to
+// the program; a tool that lingers after its answer must not hold it.
+TEST(NativeAudit, ALingeringToolHoldsNothingOfTheCaller) {
+  Scratch scratch;
+  fs::copy_file(NativeProgram(), scratch / "NorvaAudit");
+  fs::copy_file(StandIn(), scratch / "wmic.real");
+  WriteScript(scratch / "wmic", "sleep 20 >/dev/null 2>&1 &\nexec ./wmic.real \"$@\"\n");
+  RunOptions options;
+  options.output = Output::kPipe;
+  options.leakedOutputDescriptor = 5;
+  options.timeoutMs = 60000;
+  const auto run = RunProgram({(scratch / "NorvaAudit").string()}, options);
+  EXPECT_EQ(run.exitCode, 0);
+  ExpectValuesFromThisMachine(ReportLines(run.output));
+  ASSERT_GE(run.outputEndedAtMs, 0) << "the output never ended";
+  EXPECT_LT(run.outputEndedAtMs - run.exitedAtMs, 1000);
+}
+
+// A tool that floods one query: the capture keeps at most 64 MiB, or what
+// came before the deadline, and holds at most two copies of it at once.
+TEST(NativeAudit, AFloodingToolIsCutAndBoundInMemory) {
+  struct Case {
+    const char* flood;
+    std::size_t mostKept;
+  };
+  const Case cases[] = {
+      {"exec yes", std::size_t{64} << 20},
+      // About 1.3 MiB a second for the whole 40 s deadline.
+      {"while head -c 65536 /dev/zero | tr '\\0' y; do sleep 0.05; done", std::size_t{64} << 20},
+  };
+  for (const Case& c : cases) {
+    Scratch scratch;
+    fs::copy_file(NativeProgram(), scratch / "NorvaAudit");
+    fs::copy_file(StandIn(), scratch / "wmic.real");
+    WriteScript(scratch / "wmic", std::string("[ \"$3\" = version ] || exec ./wmic.real \"$@\"\n") +
+                                      "printf 'Version\\r\\r\\n'\n" + c.flood + "\n");
+    RunOptions options;
+    options.timeoutMs = 90000;
+    const auto run = RunProgram({(scratch / "NorvaAudit").string()}, options);
+    EXPECT_EQ(run.exitCode, 0) << c.flood;
+    EXPECT_LT(run.exitedAtMs, 45000) << c.flood;
+    const std::size_t value = run.output.find("OS Version: ");
+    ASSERT_NE(value, std::string::npos) << c.flood;
+    const std::size_t end = run.output.find("\r\n", value);
+    const std::size_t kept = end - value - 12;
+    EXPECT_EQ(run.output.substr(value + 12, 1), "y") << c.flood;
+    EXPECT_GT(kept, std::size_t{1} << 20) << c.flood;
+    EXPECT_LE(kept, c.mostKept) << c.flood;
+    EXPECT_LE(run.peakMemoryKb * 1024, static_cast<long>(2 * kept + (std::size_t{8} << 20)))
+        << c.flood << ": kept " << kept;
+    std::printf("%s: %zu bytes kept, peak %ld KiB, %lld ms\n", c.flood, kept, run.peakMemoryKb,
+                static_cast<long long>(run.exitedAtMs));
+  }
+}
+
+// Program folders and search paths that used to lead the query elsewhere:
+// the stand-in beside the program runs, or, with none, the values come from
+// the system directly; a planted tool never runs.
+TEST(NativeAudit, OnlyTheToolBesideTheProgramOrNoneRuns) {
+  struct Case {
+    const char* what;
+    std::string folder;  // the program's, below the scratch folder
+    bool withStandIn;
+    std::string path;    // PATH, run from the scratch folder's "cwd"
+  };
+  const std::string deep = std::string(60, 'd') + "/" + std::string(60, 'e') + "/" + std::string(60, 'f') + "/" +
+                           std::string(60, 'g') + "/" + std::string(60, 'h');
+  const Case cases[] = {
+      {"a colon in the folder", "a:b", true, "/usr/bin:/bin"},
+      {"a path past 260 bytes", deep, true, "/usr/bin:/bin"},
+      {"dot, empty and relative PATH entries", "alone", false, ".::rel:/usr/bin:/bin"},
+  };
+  for (const Case& c : cases) {
+    Scratch scratch;
+    const fs::path folder = scratch / c.folder;
+    fs::create_directories(folder);
+    fs::create_directories(scratch / "cwd/rel");
+    fs::copy_file(NativeProgram(), folder / "NorvaAudit");
+    if (c.withStandIn) fs::copy_file(StandIn(), folder / "wmic");
+    // Where the old look-ups went: the folder before the colon, the folder
+    // that a cut at 260 bytes names, the current directory and a relative
+    // entry taken from it.
+    std::vector<fs::path> planted = {scratch / "a", scratch / "cwd", scratch / "cwd/rel"};
+    const std::string program = (folder / "NorvaAudit").string();
+    if (program.size() > 260) planted.push_back(program.substr(0, program.rfind('/', 260)));
+    const fs::path marker = scratch / "planted-ran";
+    for (const fs::path& place : planted) {
+      fs::create_directories(place);
+      WriteScript(place / "wmic", "touch '" + marker.string() + "'\necho planted\n");
+    }
+    RunOptions options;
+    options.environment = {"PATH=" + c.path};
+    options.directory = (scratch / "cwd").string();
+    const auto run = RunProgram({(folder / "NorvaAudit").string()}, options);
+    EXPECT_EQ(run.exitCode, 0) << c.what;
+    ExpectValuesFromThisMachine(ReportLines(run.output));
+    EXPECT_FALSE(fs::exists(marker)) << c.what;
+  }
+}
+
 // Every allocation of a whole run fails in turn: each run ends with the full
 // report (exit 0) or the last-chance message (exit 1), never otherwise.
 TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) {

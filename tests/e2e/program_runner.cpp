@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -67,6 +68,14 @@ OutputSide PrepareOutput(Output output) {
       }
       break;
     }
+    case Output::kPipe: {
+      int ends[2];
+      if (pipe2(ends, O_CLOEXEC) == 0) {
+        side.parentEnd = ends[0];
+        side.childEnd = ends[1];
+      }
+      break;
+    }
     case Output::kTerminal: {
       side.parentEnd = posix_openpt(O_RDWR | O_NOCTTY);
       grantpt(side.parentEnd);
@@ -79,7 +88,7 @@ OutputSide PrepareOutput(Output output) {
 }
 
 [[noreturn]] void BecomeChild(const std::vector<std::string>& argv, const RunOptions& options,
-                              const OutputSide& side, int errorEnd) {
+                              const OutputSide& side, int errorEnd, int inputEnd) {
   signal(SIGPIPE, SIG_DFL);
   if (options.output == Output::kTerminal) {
     setsid();
@@ -96,6 +105,8 @@ OutputSide PrepareOutput(Output output) {
     dup2(side.childEnd, STDOUT_FILENO);
   }
   dup2(errorEnd, STDERR_FILENO);
+  if (inputEnd >= 0) dup2(inputEnd, STDIN_FILENO);
+  if (options.leakedOutputDescriptor > STDERR_FILENO) dup2(STDOUT_FILENO, options.leakedOutputDescriptor);
   for (const std::string& variable : options.environment) putenv(const_cast<char*>(variable.c_str()));
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
   std::vector<char*> args;
@@ -122,25 +133,66 @@ void CollectTerminal(int master, pid_t child, std::int64_t start, int timeoutMs,
   }
 }
 
+// Reads the output pipe until its last writer lets go, noting when the
+// program exits on the way.
+void CollectPipe(int readEnd, pid_t child, std::int64_t start, int timeoutMs, RunResult& result, int& status,
+                 bool& reaped) {
+  char buffer[4096];
+  for (;;) {
+    if (!reaped) {
+      rusage usage{};
+      if (wait4(child, &status, WNOHANG, &usage) == child) {
+        reaped = true;
+        result.exitedAtMs = NowMs() - start;
+        result.peakMemoryKb = usage.ru_maxrss;
+      }
+    }
+    pollfd watched{readEnd, POLLIN, 0};
+    if (poll(&watched, 1, 20) > 0) {
+      const ssize_t count = read(readEnd, buffer, sizeof buffer);
+      if (count <= 0) {
+        result.outputEndedAtMs = NowMs() - start;
+        return;
+      }
+      result.output.append(buffer, static_cast<std::size_t>(count));
+    } else if (NowMs() - start > timeoutMs) {
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
   RunResult result;
   OutputSide side = PrepareOutput(options.output);
   int errorPipe[2];
-  if (pipe(errorPipe) != 0) return result;
+  // Only what BecomeChild hands over reaches the program.
+  if (pipe2(errorPipe, O_CLOEXEC) != 0) return result;
+  int inputPipe[2] = {-1, -1};
+  if (options.input == Input::kOpenPipe && pipe2(inputPipe, O_CLOEXEC) != 0) return result;
   const std::int64_t start = NowMs();
   const pid_t child = fork();
-  if (child == 0) BecomeChild(argv, options, side, errorPipe[1]);
+  if (child == 0) BecomeChild(argv, options, side, errorPipe[1], inputPipe[0]);
   close(errorPipe[1]);
+  if (inputPipe[0] >= 0) close(inputPipe[0]);
   if (side.childEnd >= 0) close(side.childEnd);
-  if (options.output == Output::kTerminal) CollectTerminal(side.parentEnd, child, start, options.timeoutMs, result);
-  result.error = ReadAll(errorPipe[0]);
-  close(errorPipe[0]);
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  bool reaped = false;
+  if (options.output == Output::kTerminal) CollectTerminal(side.parentEnd, child, start, options.timeoutMs, result);
+  if (options.output == Output::kPipe) CollectPipe(side.parentEnd, child, start, options.timeoutMs, result, status, reaped);
+  if (!reaped) {
+    result.error = ReadAll(errorPipe[0]);
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    result.exitedAtMs = NowMs() - start;
+    result.peakMemoryKb = usage.ru_maxrss;
+  } else {
+    result.error = ReadAll(errorPipe[0]);
   }
-  result.exitedAtMs = NowMs() - start;
+  close(errorPipe[0]);
+  if (inputPipe[1] >= 0) close(inputPipe[1]);
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (options.output == Output::kFile) {
     lseek(side.parentEnd, 0, SEEK_SET);

@@ -1,6 +1,7 @@
 // Host-side harness of the end-to-end tests: runs a built program (the
 // native one, or the Windows one under Wine) with its standard output on a
-// file, closed, on /dev/full, on a pipe without reader or on a terminal.
+// file, closed, on /dev/full, on a pipe with or without reader or on a
+// terminal, and its standard input inherited or an open pipe.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,11 @@
 
 namespace norva_e2e {
 
-enum class Output { kFile, kClosed, kFullDevice, kPipeWithoutReader, kTerminal };
+enum class Output { kFile, kClosed, kFullDevice, kPipeWithoutReader, kTerminal, kPipe };
+
+// kOpenPipe: a pipe that nobody writes to or closes while the program runs,
+// as remote-execution tools and CI agents leave it.
+enum class Input { kInherited, kOpenPipe };
 
 struct Chunk {
   std::int64_t atMs;  // since the start
@@ -24,10 +29,16 @@ struct RunResult {
   std::string error;         // standard error
   std::vector<Chunk> chunks; // terminal output as it arrived
   std::int64_t exitedAtMs = 0;
+  std::int64_t outputEndedAtMs = -1;  // kPipe: when the last writer let go; -1: not by the timeout
+  long peakMemoryKb = 0;              // the program's own largest resident size
 };
 
 struct RunOptions {
   Output output = Output::kFile;
+  Input input = Input::kInherited;
+  // Above 2: the output also reaches the program as this descriptor, as a
+  // careless caller leaks it into the program it starts.
+  int leakedOutputDescriptor = -1;
   std::vector<std::string> environment;  // NAME=value entries added
   std::string directory;                 // working directory; empty: unchanged
   int timeoutMs = 120000;

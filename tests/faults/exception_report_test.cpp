@@ -118,7 +118,7 @@ TEST_F(ExceptionReportTest, RepeatingFaultEndsAfterTheNestingBound) {
 
 class BrokenModulePath : public norva_test::FakeMachine {
  public:
-  std::string ModuleFileName(std::size_t) override { throw std::runtime_error("no module"); }
+  std::string ModuleFileName() override { throw std::runtime_error("no module"); }
 };
 
 TEST_F(ExceptionReportTest, RepeatingFaultInACalledRoutineEndsToo) {

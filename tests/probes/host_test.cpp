@@ -38,11 +38,14 @@ TEST_F(ProgramLocationTest, EmptyNameGivesTheProgramsDirectory) {
   EXPECT_EQ(tov32::GetEXEPath(""), "C:\\Audit\\");
   machine.moduleFileName = "\\\\?\\C:\\Audit\\prog.exe";
   EXPECT_EQ(tov32::GetEXEPath(""), "C:\\Audit\\");
-  machine.moduleFileName = "C:\\" + std::string(300, 'a') + "\\prog.exe";  // cut to 260 first
-  EXPECT_EQ(tov32::GetEXEPath(""), "C:\\");
+  // A path past 260 bytes is kept whole: its cut would name an ancestor.
+  machine.moduleFileName = "C:\\" + std::string(300, 'a') + "\\prog.exe";
+  EXPECT_EQ(tov32::GetEXEPath(""), "C:\\" + std::string(300, 'a') + "\\");
 #else
   machine.moduleFileName = "/opt/audit/prog";
   EXPECT_EQ(tov32::GetEXEPath(""), "/opt/audit/");
+  machine.moduleFileName = "/" + std::string(300, 'a') + "/prog";
+  EXPECT_EQ(tov32::GetEXEPath(""), "/" + std::string(300, 'a') + "/");
 #endif
   machine.moduleFileName = "";
   EXPECT_EQ(tov32::GetEXEPath(""), "");

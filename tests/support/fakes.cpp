@@ -16,9 +16,8 @@ std::optional<std::string> FakeMachine::ComputerName() {
   return computerName ? *computerName : fallback_.ComputerName();
 }
 
-std::string FakeMachine::ModuleFileName(std::size_t capacity) {
-  if (!moduleFileName) return fallback_.ModuleFileName(capacity);
-  return moduleFileName->substr(0, capacity);
+std::string FakeMachine::ModuleFileName() {
+  return moduleFileName ? *moduleFileName : fallback_.ModuleFileName();
 }
 
 void FakeMachine::Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) {
@@ -111,6 +110,10 @@ std::int64_t FakeProcesses::CaptureDeadlineMs() {
   return deadlineMs ? *deadlineMs : platform::Native<platform::Processes>().CaptureDeadlineMs();
 }
 
+std::size_t FakeProcesses::CaptureLimitBytes() {
+  return limitBytes ? *limitBytes : platform::Native<platform::Processes>().CaptureLimitBytes();
+}
+
 bool FakeProcesses::CanFindProgram(const std::string& program, const std::string& directory) {
   lookedFor.push_back(program);
   return programFound ? *programFound : platform::Native<platform::Processes>().CanFindProgram(program, directory);
@@ -156,7 +159,7 @@ ReportRecorder::~ReportRecorder() {
 const std::vector<tov32::tExceptionRec>& ReportRecorder::records() const { return gRecorded; }
 
 std::string ProgramDirectory() {
-  return tov32::PathDirPart(platform::Use<platform::Machine>().ModuleFileName(4096));
+  return tov32::PathDirPart(platform::Use<platform::Machine>().ModuleFileName());
 }
 
 std::vector<std::string> ReportFiles() {
@@ -186,7 +189,7 @@ std::string ReadFile(const std::string& path) {
 namespace norva_test {
 
 std::string ChildCommand(const std::string& behaviour, const std::string& argument) {
-  return platform::Native<platform::Machine>().ModuleFileName(4096) + " --capture-child " + behaviour + " " + argument;
+  return platform::Native<platform::Machine>().ModuleFileName() + " --capture-child " + behaviour + " " + argument;
 }
 
 }  // namespace norva_test

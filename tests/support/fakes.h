@@ -57,7 +57,7 @@ class FakeMachine : public platform::Machine {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> tones;
 
   std::optional<std::string> ComputerName() override;
-  std::string ModuleFileName(std::size_t capacity) override;
+  std::string ModuleFileName() override;
   void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) override;
 
  private:
@@ -92,6 +92,7 @@ class FakeProcesses : public platform::Processes {
   std::function<std::string(const std::string& commandLine)> script;
   std::vector<std::pair<std::string, std::string>> started;  // command line, directory
   std::optional<std::int64_t> deadlineMs;
+  std::optional<std::size_t> limitBytes;
   std::optional<bool> programFound;
   std::vector<std::string> lookedFor;
   int pipesCreated = 0;
@@ -99,6 +100,7 @@ class FakeProcesses : public platform::Processes {
   std::unique_ptr<platform::CapturePipe> CreatePipe() override;
   void YieldTimeSlice() override;
   std::int64_t CaptureDeadlineMs() override;
+  std::size_t CaptureLimitBytes() override;
   bool CanFindProgram(const std::string& program, const std::string& directory) override;
 };
 

@@ -31,6 +31,9 @@ class Console {
 template <>
 Console& Native<Console>();
 
+// Whether standard input is a console (a terminal on POSIX).
+bool StandardInputIsConsole();
+
 // Makes a write to a pipe whose reader has gone an error code instead of a
 // silent end of the process.
 void IgnoreBrokenPipeSignal();

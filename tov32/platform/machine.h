@@ -23,8 +23,9 @@ class Machine {
   virtual ~Machine() = default;
   // The computer's name, or nullopt when the system call fails.
   virtual std::optional<std::string> ComputerName() = 0;
-  // The running program's full path, cut to `capacity` bytes; empty on failure.
-  virtual std::string ModuleFileName(std::size_t capacity) = 0;
+  // The running program's whole path (the file itself, not a link to it);
+  // empty when no whole path can be had.
+  virtual std::string ModuleFileName() = 0;
   // Sounds one tone and returns when it has ended.
   virtual void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) = 0;
 };

@@ -13,6 +13,11 @@ namespace tov32::platform {
 // Put in front of a command to have the command interpreter run it.
 extern const char* const kShellPrefix;
 
+// What the native backends use: a capture ends 40 s after the child's start
+// or once it keeps 64 MiB, whichever comes first.
+inline constexpr std::int64_t kCaptureDeadlineMs = 40000;
+inline constexpr std::size_t kCaptureLimitBytes = std::size_t{64} << 20;
+
 enum class ReadStatus { kData, kEnded, kTimedOut };
 
 struct ReadResult {
@@ -23,9 +28,10 @@ struct ReadResult {
 class CapturePipe {
  public:
   virtual ~CapturePipe() = default;  // closes every handle still open
-  // Starts `commandLine` in `directory` with the program's standard input and
-  // the pipe's write end as standard output and standard error. False when the
-  // child cannot be started.
+  // Starts `commandLine` in `directory` with the null device as standard
+  // input and the pipe's write end as standard output and standard error;
+  // the child inherits no other handle of the program. False when the child
+  // cannot be started.
   virtual bool StartChild(const std::string& commandLine, const std::string& directory) = 0;
   virtual void CloseWriteEnd() = 0;
   // Waits for output until `deadlineMs` on the steady clock; a read still
@@ -44,8 +50,13 @@ class Processes {
   virtual void YieldTimeSlice() = 0;
   // How long a capture may take, in milliseconds.
   virtual std::int64_t CaptureDeadlineMs() = 0;
-  // Whether `program` can be run as a command in `directory`: looked for
-  // there first, then along PATH (with PATHEXT's extensions on Windows).
+  // How many bytes a capture keeps at most; reaching it ends the capture
+  // as the deadline does.
+  virtual std::size_t CaptureLimitBytes() = 0;
+  // Whether `program` can be run as a command in `directory` by a child
+  // that runs there: looked for in `directory` first, then along PATH (with
+  // PATHEXT's extensions on Windows), relative entries taken from
+  // `directory` as the child takes them.
   virtual bool CanFindProgram(const std::string& program, const std::string& directory) = 0;
 };
 

@@ -1,6 +1,7 @@
 // Command output capture.
 #include "tov32/probes/dos_output.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "tov32/faults/fault_records.h"
@@ -14,10 +15,14 @@ constexpr std::size_t kReadSize = 255;
 
 // A large capture is bound by the first touch of its memory, so the output
 // grows four-fold: every byte is copied a third of a time on average
-// instead of once, and few pages are touched twice.
-void Keep(std::string& output, const char* bytes, std::size_t count) {
-  if (output.size() + count > output.capacity()) output.reserve(output.capacity() * 4);
+// instead of once, and few pages are touched twice. It never grows past
+// `limit`, so a growth step holds at most twice the limit. Returns whether
+// the limit has been reached; the bytes past it are dropped.
+bool Keep(std::string& output, const char* bytes, std::size_t count, std::size_t limit) {
+  count = std::min(count, limit - output.size());
+  if (output.size() + count > output.capacity()) output.reserve(std::min(output.capacity() * 4, limit));
   output.append(bytes, count);
+  return output.size() == limit;
 }
 
 // Lets go of a started child on every way out of the reading, before a
@@ -43,10 +48,11 @@ void ReadUntilEndOrDeadline(platform::CapturePipe& pipe, std::string& output, tL
   platform::Clock& clock = platform::Use<platform::Clock>();
   log.Trace = 710;
   const std::int64_t deadline = clock.SteadyMilliseconds() + processes.CaptureDeadlineMs();
+  const std::size_t limit = processes.CaptureLimitBytes();
   char buffer[kReadSize + 1];
-  for (;;) {
+  for (bool full = false; !full;) {
     const platform::ReadResult read = pipe.Read(buffer, kReadSize, deadline);
-    if (read.status == platform::ReadStatus::kData) Keep(output, buffer, read.count);
+    if (read.status == platform::ReadStatus::kData) full = Keep(output, buffer, read.count, limit);
     processes.YieldTimeSlice();
     log.Trace = 720;
     if (read.status != platform::ReadStatus::kData) break;

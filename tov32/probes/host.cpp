@@ -13,14 +13,13 @@
 namespace tov32 {
 namespace {
 
-constexpr std::size_t kModuleNameCapacity = 260;
 constexpr const char* kLongPathPrefix = "\\\\?\\";
 constexpr const char* kSiblingName = "zarn.exe";
 constexpr const char* kSiblingPath = "C:\\Program Files (x86)\\Tessary\\Zarn\\Zarn.exe";
 constexpr const char* kAppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
 std::string ProgramDirectory() {
-  std::string directory = PathDirPart(platform::Use<platform::Machine>().ModuleFileName(kModuleNameCapacity));
+  std::string directory = PathDirPart(platform::Use<platform::Machine>().ModuleFileName());
   if (directory.compare(0, 4, kLongPathPrefix) == 0) directory.erase(0, 4);
   return directory;
 }

@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kTool = "wmic";
 
 // Some builds of the tool write UTF-16LE with a byte-order mark.
-std::string AsEightBit(const std::string& output) {
+std::string AsEightBit(std::string output) {
   if (output.compare(0, 2, "\xFF\xFE") != 0) return output;
   return platform::Utf16LeToAnsi(std::string_view(output).substr(2));
 }
@@ -42,6 +42,17 @@ std::string DirectCPUValue(const std::string& property) {
   return JoinLines(platform::Use<platform::SystemFacts>().CoresPerPackage());
 }
 
+// Whether the tool can be run from `directory`. A fault while looking (out
+// of memory, say) is no reason to skip the tool: it is then run, as the
+// query always ran it.
+bool ToolCanRun(const std::string& directory) {
+  try {
+    return platform::Use<platform::Processes>().CanFindProgram(kTool, directory);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
 struct Query {
   const char* command;
   bool errorMeansEmpty;
@@ -50,12 +61,15 @@ struct Query {
 
 std::string Run(const Query& query, const std::string& Property) {
   const std::string directory = GetEXEPath("");
-  if (!platform::Use<platform::Processes>().CanFindProgram(kTool, directory)) {
+  if (!ToolCanRun(directory)) {
     return TrimBlanks(query.direct(Property));
   }
-  const std::string output = AsEightBit(GetDosOutput(query.command + Property, directory));
+  std::string output = AsEightBit(GetDosOutput(query.command + Property, directory));
   if (query.errorMeansEmpty && TextPos("ERROR", output) > 0) return std::string();
-  return TrimBlanks(Between(output, "\r\n", ""));
+  // At most two copies of a large output live at once.
+  const std::string value = Between(output, "\r\n", "");
+  std::string().swap(output);
+  return TrimBlanks(value);
 }
 
 }  // namespace

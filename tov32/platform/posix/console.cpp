@@ -46,6 +46,8 @@ Console& Native<Console>() {
   return console;
 }
 
+bool StandardInputIsConsole() { return isatty(STDIN_FILENO) != 0; }
+
 void IgnoreBrokenPipeSignal() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace tov32::platform

@@ -14,6 +14,8 @@ const char* const kPathDelimiters = "/";
 
 namespace {
 
+constexpr std::size_t kLongestPath = std::size_t{1} << 20;
+
 class PosixMachine final : public Machine {
  public:
   std::optional<std::string> ComputerName() override {
@@ -22,11 +24,16 @@ class PosixMachine final : public Machine {
     return std::string(name, strnlen(name, 253));
   }
 
-  std::string ModuleFileName(std::size_t capacity) override {
-    std::vector<char> path(capacity);
-    ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-    if (length <= 0) return std::string();
-    return std::string(path.data(), static_cast<std::size_t>(length));
+  // readlink cuts silently: a result that fills the buffer may have been
+  // cut, so the buffer grows until the whole path fits.
+  std::string ModuleFileName() override {
+    for (std::size_t capacity = 256; capacity <= kLongestPath; capacity *= 2) {
+      std::vector<char> path(capacity);
+      const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+      if (length <= 0) return std::string();
+      if (static_cast<std::size_t>(length) < capacity) return std::string(path.data(), static_cast<std::size_t>(length));
+    }
+    return std::string();
   }
 
   // A console tool on POSIX has no speaker of its own to drive.

@@ -30,20 +30,23 @@ void CloseDescriptor(int& descriptor) {
   descriptor = -1;
 }
 
-// The program's environment with `directory` in front of PATH, because the
-// Windows interpreter finds a program in the current directory first. The
-// entries point into the program's own environment and into `path`.
-std::vector<char*> ChildEnvironment(const std::string& directory, std::string& path) {
+constexpr const char* kDefaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
+
+std::string InheritedSearchPath() {
+  const char* path = getenv("PATH");
+  return path != nullptr ? path : kDefaultSearchPath;
+}
+
+// The program's environment with "." in front of PATH: the child runs in
+// its directory and finds a program there first, as the Windows interpreter
+// does, and no byte of the directory's name reaches PATH. The entries point
+// into the program's own environment and into `path`.
+std::vector<char*> ChildEnvironment(std::string& path) {
   std::vector<char*> entries;
-  const char* inherited = "/usr/local/bin:/usr/bin:/bin";
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "PATH=", 5) == 0) {
-      inherited = *entry + 5;
-    } else {
-      entries.push_back(*entry);
-    }
+    if (std::strncmp(*entry, "PATH=", 5) != 0) entries.push_back(*entry);
   }
-  path = "PATH=" + directory + ":" + inherited;
+  path = "PATH=.:" + InheritedSearchPath();
   entries.push_back(path.data());
   entries.push_back(nullptr);
   return entries;
@@ -90,7 +93,7 @@ class PosixCapturePipe final : public CapturePipe {
   bool StartChild(const std::string& commandLine, const std::string& directory) override {
     if (directory.empty() || writeEnd_ < 0) return false;
     std::string path;
-    std::vector<char*> envp = ChildEnvironment(directory, path);
+    std::vector<char*> envp = ChildEnvironment(path);
     char shell[] = "/bin/sh";
     char option[] = "-c";
     std::string command = commandLine;
@@ -99,8 +102,14 @@ class PosixCapturePipe final : public CapturePipe {
     SpawnActions actions;
     SpawnAttributes attributes;
     posix_spawn_file_actions_addchdir_np(actions.get(), directory.c_str());
+    // Nobody will write to the child: a tool that reads its input to the end
+    // sees that end at once.
+    posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(actions.get(), writeEnd_, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(actions.get(), writeEnd_, STDERR_FILENO);
+    // Nothing else of the program's reaches the child, so a child that
+    // lingers holds none of the caller's pipes open.
+    posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
     pid_t child = -1;
     if (posix_spawn(&child, shell, actions.get(), attributes.get(), argv, envp.data()) != 0) {
       return false;
@@ -150,6 +159,13 @@ bool IsExecutableFile(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
+// Where the child, which runs in `directory`, finds `path`: a relative path
+// (an empty or "." entry of PATH included) is taken from `directory`.
+std::string InDirectory(const std::string& directory, const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  return directory + (directory.empty() || directory.back() == '/' ? "" : "/") + path;
+}
+
 class PosixProcesses final : public Processes {
  public:
   std::unique_ptr<CapturePipe> CreatePipe() override {
@@ -169,18 +185,19 @@ class PosixProcesses final : public Processes {
 
   void YieldTimeSlice() override { sched_yield(); }
 
-  std::int64_t CaptureDeadlineMs() override { return 40000; }
+  std::int64_t CaptureDeadlineMs() override { return kCaptureDeadlineMs; }
+  std::size_t CaptureLimitBytes() override { return kCaptureLimitBytes; }
 
   bool CanFindProgram(const std::string& program, const std::string& directory) override {
-    if (program.find('/') != std::string::npos) return IsExecutableFile(program);
-    if (!directory.empty() && IsExecutableFile(directory + "/" + program)) return true;
-    const char* path = getenv("PATH");
-    std::string rest = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-    for (std::size_t start = 0; start <= rest.size();) {
-      std::size_t end = rest.find(':', start);
-      if (end == std::string::npos) end = rest.size();
-      std::string entry = rest.substr(start, end - start);
-      if (IsExecutableFile((entry.empty() ? "." : entry) + "/" + program)) return true;
+    // A path, or a plain name found through the "." that leads the child's PATH.
+    if (IsExecutableFile(InDirectory(directory, program))) return true;
+    if (program.find('/') != std::string::npos) return false;
+    const std::string path = InheritedSearchPath();
+    for (std::size_t start = 0; start <= path.size();) {
+      std::size_t end = path.find(':', start);
+      if (end == std::string::npos) end = path.size();
+      const std::string folder = end > start ? path.substr(start, end - start) : ".";
+      if (IsExecutableFile(InDirectory(directory, folder + "/" + program))) return true;
       start = end + 1;
     }
     return false;

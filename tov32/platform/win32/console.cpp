@@ -58,6 +58,8 @@ Console& Native<Console>() {
   return console;
 }
 
+bool StandardInputIsConsole() { return GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR; }
+
 // Windows has no broken-pipe signal: such a write fails with an error code.
 void IgnoreBrokenPipeSignal() {}
 

@@ -11,6 +11,8 @@ const char* const kPathDelimiters = "\\:";
 
 namespace {
 
+constexpr DWORD kLongestPath = 1 << 17;
+
 class Win32Machine final : public Machine {
  public:
   std::optional<std::string> ComputerName() override {
@@ -20,10 +22,17 @@ class Win32Machine final : public Machine {
     return std::string(name, size);
   }
 
-  std::string ModuleFileName(std::size_t capacity) override {
-    std::vector<char> path(capacity);
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return std::string(path.data(), length);
+  // A result that fills the buffer has been cut: the buffer grows until the
+  // whole path fits (a long path has up to 32,767 characters, each of up to
+  // two bytes in the ANSI code page).
+  std::string ModuleFileName() override {
+    for (DWORD capacity = MAX_PATH; capacity <= kLongestPath; capacity *= 2) {
+      std::vector<char> path(capacity);
+      const DWORD length = GetModuleFileNameA(nullptr, path.data(), capacity);
+      if (length == 0) return std::string();
+      if (length < capacity) return std::string(path.data(), length);
+    }
+    return std::string();
   }
 
   void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) override { ::Beep(frequencyHz, durationMs); }

@@ -1,8 +1,11 @@
-// Win32 children through cmd.exe. An anonymous pipe cannot be waited on
-// with a timeout, so a read first asks PeekNamedPipe whether bytes are there
-// and only then reads: a read never blocks past the deadline.
+// Win32 children through cmd.exe. The capture pipe is a named pipe whose
+// read end, kept by this process, is opened for overlapped reads: a read
+// waits on the pipe itself, with the time left to the deadline, and returns
+// as soon as bytes arrive or every write end is closed. The child's write
+// end is an ordinary synchronous handle.
 #include "tov32/platform/process.h"
 
+#include <string>
 #include <vector>
 
 #include "tov32/platform/clock.h"
@@ -14,34 +17,105 @@ const char* const kShellPrefix = "cmd.exe /C ";
 
 namespace {
 
+constexpr DWORD kPipeBufferBytes = 65536;
+
+// The interpreter by its full path: without it the system would look for
+// "cmd.exe" in the program's folder and the current directory first.
+std::string SystemInterpreter() {
+  char folder[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  return std::string(folder, length) + "\\cmd.exe";
+}
+
+std::string UniquePipeName() {
+  static LONG serial = 0;
+  return "\\\\.\\pipe\\norva-capture-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(InterlockedIncrement(&serial));
+}
+
+SECURITY_ATTRIBUTES Inheritable() {
+  SECURITY_ATTRIBUTES attributes{};
+  attributes.nLength = sizeof attributes;
+  attributes.bInheritHandle = TRUE;
+  return attributes;
+}
+
+// A child's list of the only handles it may inherit.
+class InheritanceList {
+ public:
+  explicit InheritanceList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    list_ = list;
+    if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                   handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+      DeleteProcThreadAttributeList(list_);
+      list_ = nullptr;
+    }
+  }
+  ~InheritanceList() {
+    if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+  }
+  InheritanceList(const InheritanceList&) = delete;
+  InheritanceList& operator=(const InheritanceList&) = delete;
+
+  LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
+
+ private:
+  std::vector<HANDLE> handles_;
+  std::vector<char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+DWORD MillisecondsLeft(std::int64_t deadlineMs) {
+  const std::int64_t left = deadlineMs - Use<Clock>().SteadyMilliseconds();
+  if (left <= 0) return 0;
+  return left < INFINITE ? static_cast<DWORD>(left) : INFINITE - 1;
+}
+
 class Win32CapturePipe final : public CapturePipe {
  public:
   bool Create() {
-    SECURITY_ATTRIBUTES attributes{};
-    attributes.nLength = sizeof attributes;
-    attributes.lpSecurityDescriptor = nullptr;
-    attributes.bInheritHandle = TRUE;
-    // The read end stays with this process: a child holding it too would keep
-    // the pipe open, and one flooding past the deadline would block forever
-    // instead of failing once this side is gone.
-    return CreatePipe(readEnd_.Receive(), writeEnd_.Receive(), &attributes, 0) != 0 &&
-           SetHandleInformation(readEnd_.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
+    const std::string name = UniquePipeName();
+    SECURITY_ATTRIBUTES inheritable = Inheritable();
+    *readEnd_.Receive() = CreateNamedPipeA(
+        name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, kPipeBufferBytes, 0,
+        nullptr);
+    if (!readEnd_.Valid()) return false;
+    *writeEnd_.Receive() = CreateFileA(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inheritable,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *readDone_.Receive() = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return writeEnd_.Valid() && readDone_.Valid();
   }
 
   bool StartChild(const std::string& commandLine, const std::string& directory) override {
     if (directory.empty() || !writeEnd_.Valid()) return false;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd_.Get();
-    startup.hStdError = writeEnd_.Get();
+    const std::string interpreter = SystemInterpreter();
+    SECURITY_ATTRIBUTES inheritable = Inheritable();
+    ScopedHandle nothingToRead(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (interpreter.empty() || !nothingToRead.Valid()) return false;
+    InheritanceList inherited({writeEnd_.Get(), nothingToRead.Get()});
+    if (inherited.Get() == nullptr) return false;
+
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = nothingToRead.Get();
+    startup.StartupInfo.hStdOutput = writeEnd_.Get();
+    startup.StartupInfo.hStdError = writeEnd_.Get();
+    startup.lpAttributeList = inherited.Get();
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     PROCESS_INFORMATION child{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup,
-                        &child)) {
+    if (!CreateProcessA(interpreter.c_str(), line.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
+                        nullptr, directory.c_str(), &startup.StartupInfo, &child)) {
       return false;
     }
     *process_.Receive() = child.hProcess;
@@ -52,18 +126,25 @@ class Win32CapturePipe final : public CapturePipe {
   void CloseWriteEnd() override { writeEnd_.Reset(); }
 
   ReadResult Read(char* buffer, std::size_t capacity, std::int64_t deadlineMs) override {
-    Clock& clock = Use<Clock>();
     for (;;) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(readEnd_.Get(), nullptr, 0, nullptr, &available, nullptr)) return {ReadStatus::kEnded, 0};
-      if (available > 0) {
-        DWORD count = 0;
-        const DWORD wanted = available < capacity ? available : static_cast<DWORD>(capacity);
-        if (!ReadFile(readEnd_.Get(), buffer, wanted, &count, nullptr)) return {ReadStatus::kEnded, 0};
-        return {ReadStatus::kData, count};
+      OVERLAPPED overlapped{};
+      overlapped.hEvent = readDone_.Get();
+      if (!ReadFile(readEnd_.Get(), buffer, static_cast<DWORD>(capacity), nullptr, &overlapped) &&
+          GetLastError() != ERROR_IO_PENDING) {
+        return {ReadStatus::kEnded, 0};  // every write end is closed
       }
-      if (clock.SteadyMilliseconds() >= deadlineMs) return {ReadStatus::kTimedOut, 0};
-      Sleep(1);
+      bool timedOut = false;
+      if (WaitForSingleObject(readDone_.Get(), MillisecondsLeft(deadlineMs)) != WAIT_OBJECT_0) {
+        CancelIoEx(readEnd_.Get(), &overlapped);
+        timedOut = true;
+      }
+      // Waits for a cancelled read to end too: bytes that came first are kept.
+      DWORD count = 0;
+      const bool completed = GetOverlappedResult(readEnd_.Get(), &overlapped, &count, TRUE) != 0;
+      if (completed && count > 0) return {ReadStatus::kData, count};
+      if (timedOut) return {ReadStatus::kTimedOut, 0};
+      if (!completed) return {ReadStatus::kEnded, 0};
+      // A write of no bytes completed the read: wait for the next one.
     }
   }
 
@@ -75,6 +156,7 @@ class Win32CapturePipe final : public CapturePipe {
  private:
   ScopedHandle readEnd_;
   ScopedHandle writeEnd_;
+  ScopedHandle readDone_;
   ScopedHandle process_;
   ScopedHandle thread_;
 };
@@ -126,7 +208,8 @@ class Win32Processes final : public Processes {
 
   void YieldTimeSlice() override { Sleep(0); }
 
-  std::int64_t CaptureDeadlineMs() override { return 40000; }
+  std::int64_t CaptureDeadlineMs() override { return kCaptureDeadlineMs; }
+  std::size_t CaptureLimitBytes() override { return kCaptureLimitBytes; }
 
   bool CanFindProgram(const std::string& program, const std::string& directory) override {
     const std::vector<std::string> extensions = Split(Variable("PATHEXT", ".COM;.EXE;.BAT;.CMD"));
