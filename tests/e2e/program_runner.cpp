@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -116,50 +117,33 @@ OutputSide PrepareOutput(Output output) {
   _exit(127);
 }
 
-void CollectTerminal(int master, pid_t child, std::int64_t start, int timeoutMs, RunResult& result) {
+// One stream that the harness reads while the program runs.
+struct Stream {
+  int descriptor = -1;
+  std::string* bytes = nullptr;
+  std::vector<Chunk>* chunks = nullptr;  // when arrival times are wanted
+  std::int64_t* endedAtMs = nullptr;
+  bool ended = false;
+};
+
+// Reads what arrives on `stream`; marks it ended at its end (EIO for a
+// terminal whose last slave is closed).
+void ReadSome(Stream& stream, std::int64_t now) {
   char buffer[4096];
-  for (;;) {
-    pollfd watched{master, POLLIN, 0};
-    const int ready = poll(&watched, 1, 100);
-    if (ready > 0) {
-      const ssize_t count = read(master, buffer, sizeof buffer);
-      if (count <= 0) return;  // EIO once the last slave is closed
-      result.chunks.push_back({NowMs() - start, std::string(buffer, static_cast<std::size_t>(count))});
-      result.output.append(buffer, static_cast<std::size_t>(count));
-    } else if (NowMs() - start > timeoutMs) {
-      kill(child, SIGKILL);
-      return;
-    }
+  const ssize_t count = read(stream.descriptor, buffer, sizeof buffer);
+  if (count < 0 && errno == EINTR) return;
+  if (count <= 0) {
+    stream.ended = true;
+    if (stream.endedAtMs != nullptr) *stream.endedAtMs = now;
+    return;
   }
+  stream.bytes->append(buffer, static_cast<std::size_t>(count));
+  if (stream.chunks != nullptr) stream.chunks->push_back({now, std::string(buffer, static_cast<std::size_t>(count))});
 }
 
-// Reads the output pipe until its last writer lets go, noting when the
-// program exits on the way.
-void CollectPipe(int readEnd, pid_t child, std::int64_t start, int timeoutMs, RunResult& result, int& status,
-                 bool& reaped) {
-  char buffer[4096];
-  for (;;) {
-    if (!reaped) {
-      rusage usage{};
-      if (wait4(child, &status, WNOHANG, &usage) == child) {
-        reaped = true;
-        result.exitedAtMs = NowMs() - start;
-        result.peakMemoryKb = usage.ru_maxrss;
-      }
-    }
-    pollfd watched{readEnd, POLLIN, 0};
-    if (poll(&watched, 1, 20) > 0) {
-      const ssize_t count = read(readEnd, buffer, sizeof buffer);
-      if (count <= 0) {
-        result.outputEndedAtMs = NowMs() - start;
-        return;
-      }
-      result.output.append(buffer, static_cast<std::size_t>(count));
-    } else if (NowMs() - start > timeoutMs) {
-      return;
-    }
-  }
-}
+// Once the program has exited, a stream that some lingering descendant
+// still holds is read this much longer, then left.
+constexpr std::int64_t kGraceAfterExitMs = 3000;
 
 }  // namespace
 
@@ -177,19 +161,38 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   close(errorPipe[1]);
   if (inputPipe[0] >= 0) close(inputPipe[0]);
   if (side.childEnd >= 0) close(side.childEnd);
+
+  std::vector<Stream> streams = {{errorPipe[0], &result.error}};
+  if (options.output == Output::kTerminal) streams.push_back({side.parentEnd, &result.output, &result.chunks});
+  if (options.output == Output::kPipe) streams.push_back({side.parentEnd, &result.output, nullptr, &result.outputEndedAtMs});
   int status = 0;
   bool reaped = false;
-  if (options.output == Output::kTerminal) CollectTerminal(side.parentEnd, child, start, options.timeoutMs, result);
-  if (options.output == Output::kPipe) CollectPipe(side.parentEnd, child, start, options.timeoutMs, result, status, reaped);
-  if (!reaped) {
-    result.error = ReadAll(errorPipe[0]);
+  for (;;) {
+    const std::int64_t now = NowMs() - start;
     rusage usage{};
-    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    if (!reaped && wait4(child, &status, WNOHANG, &usage) == child) {
+      reaped = true;
+      result.exitedAtMs = now;
+      result.peakMemoryKb = usage.ru_maxrss;
+      if (inputPipe[1] >= 0) close(inputPipe[1]);
+      inputPipe[1] = -1;
     }
-    result.exitedAtMs = NowMs() - start;
-    result.peakMemoryKb = usage.ru_maxrss;
-  } else {
-    result.error = ReadAll(errorPipe[0]);
+    const bool allEnded = std::all_of(streams.begin(), streams.end(), [](const Stream& s) { return s.ended; });
+    if (reaped && (allEnded || now - result.exitedAtMs > kGraceAfterExitMs)) break;
+    if (!reaped && now > options.timeoutMs) {
+      kill(child, SIGKILL);
+      continue;
+    }
+    std::vector<pollfd> watched;
+    for (const Stream& stream : streams) {
+      if (!stream.ended) watched.push_back({stream.descriptor, POLLIN, 0});
+    }
+    if (poll(watched.data(), watched.size(), 5) <= 0) continue;
+    for (Stream& stream : streams) {
+      for (const pollfd& entry : watched) {
+        if (entry.fd == stream.descriptor && entry.revents != 0) ReadSome(stream, NowMs() - start);
+      }
+    }
   }
   close(errorPipe[0]);
   if (inputPipe[1] >= 0) close(inputPipe[1]);

@@ -51,8 +51,83 @@ class WineAudit : public ::testing::Test {
     WriteBytes(scratch / "numberofcores.txt", "NumberOfCores  \r\r\n4              \r\r\n4              \r\r\n\r\r\n");
   }
 
+  // A copy of the program beside the stand-in that behaves like the real
+  // tool (it reads a piped input to its end before it answers).
+  void PlaceWithStandIn(const fs::path& folder, const std::string& toolName = "wmic.exe") {
+    const char* standIn = std::getenv("NORVA_WINDOWS_WMIC");
+    ASSERT_NE(standIn, nullptr) << "NORVA_WINDOWS_WMIC names no stand-in";
+    fs::create_directories(folder);
+    fs::copy_file(program_, folder / "NorvaAudit.exe");
+    fs::copy_file(standIn, folder / toolName);
+  }
+
+  static fs::path Planted() {
+    const char* planted = std::getenv("NORVA_WINDOWS_PLANTED");
+    return planted != nullptr ? planted : "";
+  }
+
+  static void ExpectEveryToolValue(const std::string& output) {
+    for (const char* label : {"OS Install Date", "OS Version", "Total Visible Memory Size"}) {
+      EXPECT_NE(ValueOf(output, label), "") << label << "\n" << output;
+      EXPECT_EQ(ValueOf(output, label).find("planted"), std::string::npos) << label;
+    }
+    EXPECT_NE(ValueOf(output, "Number of Cores"), "") << output;
+  }
+
   fs::path program_;
 };
+
+// Remote-execution tools and CI agents leave standard input an open pipe.
+TEST_F(WineAudit, StandardInputLeftOpenHoldsNoQuery) {
+  Scratch scratch;
+  PlaceWithStandIn(scratch.root());
+  RunOptions options;
+  options.input = norva_e2e::Input::kOpenPipe;
+  options.timeoutMs = 200000;
+  const auto run = Run(scratch / "NorvaAudit.exe", options);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  ExpectEveryToolValue(run.output);
+  EXPECT_LT(run.exitedAtMs, 20000) << "a query waited for the input's end";
+  std::printf("open standard input: %lld ms\n", static_cast<long long>(run.exitedAtMs));
+}
+
+// A cmd.exe in the program's folder or in the current directory is never
+// the interpreter that runs the queries.
+TEST_F(WineAudit, NoPlantedInterpreterRuns) {
+  Scratch scratch;
+  PlaceWithStandIn(scratch / "program");
+  fs::create_directories(scratch / "cwd");
+  fs::copy_file(Planted(), scratch / "program/cmd.exe");
+  fs::copy_file(Planted(), scratch / "cwd/cmd.exe");
+  RunOptions options;
+  options.directory = (scratch / "cwd").string();
+  const auto run = Run(scratch / "program/NorvaAudit.exe", options);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  ExpectEveryToolValue(run.output);
+  EXPECT_FALSE(fs::exists(scratch / "program/planted-ran"));
+  EXPECT_FALSE(fs::exists(scratch / "cwd/planted-ran"));
+}
+
+// A caller reads the program's output through an inheritable pipe while one
+// query's tool hangs past the deadline: the hung tool holds none of it.
+TEST_F(WineAudit, AHungToolHoldsNothingOfTheCaller) {
+  Scratch scratch;
+  PlaceWithStandIn(scratch.root(), "standin.exe");
+  fs::copy_file(Planted(), scratch / "hang.exe");
+  WriteBytes(scratch / "wmic.cmd",
+             "@if \"%3\"==\"numberofcores\" hang.exe --sleep 46000\r\n"
+             "@if not \"%3\"==\"numberofcores\" standin.exe %*\r\n");
+  RunOptions options;
+  options.output = Output::kPipe;
+  options.timeoutMs = 200000;
+  const auto run = Run(scratch / "NorvaAudit.exe", options);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  EXPECT_NE(ValueOf(run.output, "OS Version"), "") << run.output;
+  ASSERT_GE(run.outputEndedAtMs, 0) << "the output never ended";
+  EXPECT_LT(run.outputEndedAtMs - run.exitedAtMs, 1000);
+  std::printf("exit after %lld ms, end of output %lld ms later\n", static_cast<long long>(run.exitedAtMs),
+              static_cast<long long>(run.outputEndedAtMs - run.exitedAtMs));
+}
 
 TEST_F(WineAudit, FakeToolGivesTheExactReport) {
   Scratch scratch;
@@ -129,13 +204,15 @@ TEST_F(WineAudit, InjectedFaultsLeaveReportsBesideTheProgram) {
   Scratch scratch;
   PlaceWithFakeTool(scratch, faulty);
   const fs::path unused = scratch / "unused";
-  int reports = 0;
+  int reports = 0, runs = 0, lastChances = 0;
   for (long nth = 1, step = 1; !fs::exists(unused) && nth < 100000; nth += step, step += step / 2 + 1) {
     RunOptions options;
     options.environment = {"NORVA_FAIL_ALLOCATION=" + std::to_string(nth),
                            "NORVA_FAULT_UNUSED=Z:" + unused.string()};
     const auto run = Run(scratch / "NorvaAudit.exe", options);
     EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << "allocation " << nth << ": " << run.exitCode;
+    ++runs;
+    if (run.exitCode == 1) ++lastChances;
     for (const auto& entry : fs::directory_iterator(scratch.root())) {
       const std::string name = entry.path().filename().string();
       if (std::regex_match(name, std::regex("EXCEPTION--\\d{17}\\.XML"))) {
@@ -150,6 +227,7 @@ TEST_F(WineAudit, InjectedFaultsLeaveReportsBesideTheProgram) {
   }
   EXPECT_TRUE(fs::exists(unused));
   EXPECT_GT(reports, 0);
+  std::printf("%d runs: %d with a fault report, %d ended with exit 1\n", runs, reports, lastChances);
 }
 
 }  // namespace
