@@ -129,14 +129,13 @@ class Win32CapturePipe final : public CapturePipe {
     for (;;) {
       OVERLAPPED overlapped{};
       overlapped.hEvent = readDone_.Get();
-      if (!ReadFile(readEnd_.Get(), buffer, static_cast<DWORD>(capacity), nullptr, &overlapped) &&
-          GetLastError() != ERROR_IO_PENDING) {
-        return {ReadStatus::kEnded, 0};  // every write end is closed
-      }
       bool timedOut = false;
-      if (WaitForSingleObject(readDone_.Get(), MillisecondsLeft(deadlineMs)) != WAIT_OBJECT_0) {
-        CancelIoEx(readEnd_.Get(), &overlapped);
-        timedOut = true;
+      if (!ReadFile(readEnd_.Get(), buffer, static_cast<DWORD>(capacity), nullptr, &overlapped)) {
+        if (GetLastError() != ERROR_IO_PENDING) return {ReadStatus::kEnded, 0};  // every write end is closed
+        if (WaitForSingleObject(readDone_.Get(), MillisecondsLeft(deadlineMs)) != WAIT_OBJECT_0) {
+          CancelIoEx(readEnd_.Get(), &overlapped);
+          timedOut = true;
+        }
       }
       // Waits for a cancelled read to end too: bytes that came first are kept.
       DWORD count = 0;
