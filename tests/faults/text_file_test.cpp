@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "tests/support/fakes.h"
 #include "tests/support/temp_dir.h"
@@ -85,8 +86,8 @@ TEST_F(WriteTextFileTest, CodesForFilesThatDoNotGoOrComeBack) {
   EXPECT_EQ(ReadFile(file), "old");
 
   int searches = 0;  // absent at the first look, there at the second
-  files.search = [&](const std::string& path) {
-    return ++searches == 1 ? tov32::platform::SearchResult{} : tov32::platform::Native<tov32::platform::Files>().Search(path);
+  files.entry = [&](const std::string& path) {
+    return ++searches == 1 ? tov32::platform::SearchResult{} : tov32::platform::Native<tov32::platform::Files>().Entry(path);
   };
   EXPECT_EQ(tov32::WriteTextFile("new", file, false, ""), -3);
   EXPECT_EQ(ReadFile(file), "oldnew");
@@ -117,5 +118,39 @@ TEST_F(WriteTextFileTest, FailedWriteIsAFaultAndClosesTheFile) {
   EXPECT_EQ(tov32::WriteTextFile("abc", file, false, ""), -5);
   EXPECT_TRUE(files.closed);
 }
+
+
+#ifndef _WIN32
+// On POSIX every byte but '/' may stand in a file name: pattern syntax in a
+// name is taken as it is, and only the named file is touched.
+TEST(WriteTextFileNames, PatternBytesAreOrdinaryBytes) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> neighbours;  // existing, holding "n"
+    bool existing;                        // the target exists, holding "abc"
+    bool bAppend;
+    std::int32_t code;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"log[1].txt", {"log1.txt"}, true, true, 2, "abcdef"},
+      {"log[1].txt", {"log1.txt"}, true, false, 1, "def"},
+      {"log[1].txt", {"log1.txt"}, false, true, 1, "def"},
+      {"a*b.txt", {"aXb.txt"}, false, false, 1, "def"},
+      {"a*b.txt", {"aXb.txt"}, true, true, 2, "abcdef"},
+      {"a?b.txt", {"aXb.txt"}, false, true, 1, "def"},
+      {"back\\slash.txt", {"backslash.txt"}, true, true, 2, "abcdef"},
+      {"[x].txt", {"x.txt", ".hidden"}, false, false, 1, "def"},
+  };
+  for (const Case& c : cases) {
+    norva_test::TempDir dir;
+    for (const std::string& neighbour : c.neighbours) WriteFile(dir.Path(neighbour), "n");
+    if (c.existing) WriteFile(dir.Path(c.name), "abc");
+    EXPECT_EQ(tov32::WriteTextFile("def", dir.Path(c.name), c.bAppend, ""), c.code) << c.name;
+    EXPECT_EQ(ReadFile(dir.Path(c.name)), c.content) << c.name;
+    for (const std::string& neighbour : c.neighbours) EXPECT_EQ(ReadFile(dir.Path(neighbour)), "n") << c.name;
+  }
+}
+#endif
 
 }  // namespace

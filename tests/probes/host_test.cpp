@@ -128,4 +128,19 @@ TEST(FileExistsTest, SearchesWithThePrefixAndWildcards) {
   EXPECT_EQ(tov32::GlobalSettings.NestingCount, 0);
 }
 
+#ifndef _WIN32
+// Only * and ? are wildcards, and they find dot-files too; [, ] and \ are
+// ordinary bytes of a POSIX name.
+TEST(FileExistsTest, OnlyStarAndQuestionMarkAreWildcards) {
+  norva_test::TempDir dir;
+  for (const char* name : {"log[1].txt", "back\\slash", ".hidden"}) norva_test::WriteFile(dir.Path(name), "x");
+  const std::pair<const char*, bool> cases[] = {
+      {"log[1].txt", true}, {"log1.txt", false}, {"log[1]*", true},   {"log?1?.txt", true},
+      {"back\\slash", true}, {"backslash", false}, {"*hidden", true}, {".h?dden", true},
+      {"log[2].txt", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tov32::FileExists(dir.Path(c.first)), c.second) << c.first;
+}
+#endif
+
 }  // namespace

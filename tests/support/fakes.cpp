@@ -56,6 +56,10 @@ platform::SearchResult FakeFiles::Search(const std::string& pattern) {
   return search ? search(pattern) : platform::Native<platform::Files>().Search(pattern);
 }
 
+platform::SearchResult FakeFiles::Entry(const std::string& path) {
+  return entry ? entry(path) : platform::Native<platform::Files>().Entry(path);
+}
+
 bool FakeFiles::Delete(const std::string& path) {
   return remove ? remove(path) : platform::Native<platform::Files>().Delete(path);
 }

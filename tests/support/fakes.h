@@ -77,9 +77,11 @@ class FakeRegistry : public platform::Registry {
 class FakeFiles : public platform::Files {
  public:
   std::function<platform::SearchResult(const std::string&)> search;
+  std::function<platform::SearchResult(const std::string&)> entry;
   std::function<bool(const std::string&)> remove;
 
   platform::SearchResult Search(const std::string& pattern) override;
+  platform::SearchResult Entry(const std::string& path) override;
   bool Delete(const std::string& path) override;
   std::unique_ptr<platform::WritableFile> Create(const std::string& path) override;
   std::unique_ptr<platform::WritableFile> OpenForAppend(const std::string& path) override;

@@ -9,9 +9,9 @@
 namespace tov32 {
 namespace {
 
-// A directory search for exactly this name finds an entry that is no directory.
+// An entry of exactly this name exists and is no directory.
 bool FileOfThatNameExists(platform::Files& files, const std::string& path) {
-  const platform::SearchResult found = files.Search(path);
+  const platform::SearchResult found = files.Entry(path);
   return found.found && !found.isDirectory;
 }
 

@@ -24,9 +24,12 @@ class WritableFile {
 class Files {
  public:
   virtual ~Files() = default;
-  // A directory search for `pattern` (wildcards allowed, every attribute
-  // accepted): does it find an entry, and is the first one a directory?
+  // A directory search for `pattern` (the wildcards * and ? allowed in its
+  // last part, every attribute accepted, dot-files included): does it find
+  // an entry, and is the first one a directory?
   virtual SearchResult Search(const std::string& pattern) = 0;
+  // The entry of exactly this name, every byte taken as it is.
+  virtual SearchResult Entry(const std::string& path) = 0;
   virtual bool Delete(const std::string& path) = 0;
   // Creates an empty file, replacing any; nullptr on failure.
   virtual std::unique_ptr<WritableFile> Create(const std::string& path) = 0;

@@ -1,8 +1,10 @@
-// POSIX files: glob() gives the directory search its wildcard meaning.
+// POSIX files. The directory search means what it means on Windows: * and
+// ? in the last part of the name are wildcards that match dot-files too;
+// every other byte ([, ], \ among them) is an ordinary file-name byte.
 #include "tov32/platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@ namespace {
 class PosixFile final : public WritableFile {
  public:
   explicit PosixFile(int descriptor) : descriptor_(descriptor) {}
+  void Adopt(int descriptor) { descriptor_ = descriptor; }
   ~PosixFile() override { Close(); }
 
   bool Write(std::string_view bytes) override {
@@ -37,31 +40,58 @@ class PosixFile final : public WritableFile {
   int descriptor_;
 };
 
+// The holder is made first: when memory runs out, no file has been created
+// or truncated yet.
 std::unique_ptr<WritableFile> Open(const std::string& path, int flags) {
-  int descriptor = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
+  auto file = std::make_unique<PosixFile>(-1);
+  const int descriptor = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
   if (descriptor < 0) return nullptr;
-  try {
-    return std::make_unique<PosixFile>(descriptor);
-  } catch (...) {
-    ::close(descriptor);
-    throw;
+  file->Adopt(descriptor);
+  return file;
+}
+
+bool Matches(const char* pattern, const char* name) {
+  for (; *pattern != '\0'; ++pattern, ++name) {
+    if (*pattern == '*') {
+      for (const char* rest = name;; ++rest) {
+        if (Matches(pattern + 1, rest)) return true;
+        if (*rest == '\0') return false;
+      }
+    }
+    if (*name == '\0' || (*pattern != '?' && *pattern != *name)) return false;
   }
+  return *name == '\0';
+}
+
+SearchResult EntryOf(const std::string& path) {
+  struct stat status {};
+  if (lstat(path.c_str(), &status) != 0) return SearchResult{};
+  struct stat target {};
+  const bool directory = S_ISDIR(status.st_mode) || (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode));
+  return SearchResult{true, directory};
 }
 
 class PosixFiles final : public Files {
  public:
   SearchResult Search(const std::string& pattern) override {
+    const std::size_t slash = pattern.rfind('/');
+    const std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    if (name.find_first_of("*?") == std::string::npos) return pattern.empty() ? SearchResult{} : EntryOf(pattern);
+    const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    DIR* directory = opendir(folder.c_str());
+    if (directory == nullptr) return SearchResult{};
     SearchResult result;
-    if (pattern.empty()) return result;
-    glob_t matches{};
-    if (glob(pattern.c_str(), GLOB_NOSORT, nullptr, &matches) == 0 && matches.gl_pathc > 0) {
-      struct stat status {};
-      result.found = true;
-      result.isDirectory = stat(matches.gl_pathv[0], &status) == 0 && S_ISDIR(status.st_mode);
+    while (const dirent* entry = readdir(directory)) {
+      if (Matches(name.c_str(), entry->d_name)) {
+        result = EntryOf((slash == std::string::npos ? "" : folder) + entry->d_name);
+        if (result.found) break;
+      }
     }
-    globfree(&matches);
+    closedir(directory);
     return result;
   }
+
+  SearchResult Entry(const std::string& path) override { return path.empty() ? SearchResult{} : EntryOf(path); }
 
   bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 

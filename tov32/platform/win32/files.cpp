@@ -43,6 +43,9 @@ class Win32Files final : public Files {
     return SearchResult{true, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
   }
 
+  // A Windows name holds no wildcard, so a search for it is exact.
+  SearchResult Entry(const std::string& path) override { return Search(path); }
+
   bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
   std::unique_ptr<WritableFile> Create(const std::string& path) override {
