@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -54,6 +55,17 @@ TEST_F(ExceptionReportTest, WritesTheSixteenLinesUnderTheDefaultName) {
             "</Exception>\r\n</xml>\r\n");
   EXPECT_EQ(rec.Message, "a <b> & c\r\nsecond");
   EXPECT_TRUE(machine.tones.empty());
+}
+
+// The clock stands still: the second report takes the next millisecond's
+// name instead of replacing the first.
+TEST_F(ExceptionReportTest, TwoReportsOfOneMillisecondKeepBoth) {
+  const std::string first = tov32::SaveExceptionRecAsXML(Record());
+  const std::string second = tov32::SaveExceptionRecAsXML(Record());
+  EXPECT_EQ(first, ProgramDirectory() + "EXCEPTION--20210107140509042.XML");
+  EXPECT_EQ(second, ProgramDirectory() + "EXCEPTION--20210107140509043.XML");
+  EXPECT_EQ(norva_test::ReportFiles().size(), 2u);
+  EXPECT_NE(ReadFile(first).find("<DateTime>2021-01-07 14:05:09.042</DateTime>"), std::string::npos);
 }
 
 TEST_F(ExceptionReportTest, DefaultNameWithTheRealClockHasSeventeenDigits) {
@@ -121,15 +133,23 @@ class BrokenModulePath : public norva_test::FakeMachine {
   std::string ModuleFileName() override { throw std::runtime_error("no module"); }
 };
 
+// Without a program directory the report lands in the current directory:
+// a folder of the test's own.
 TEST_F(ExceptionReportTest, RepeatingFaultInACalledRoutineEndsToo) {
+  norva_test::TempCurrentDir current;
   BrokenModulePath brokenMachine;
   ScopedReplacement<tov32::platform::Machine> use(brokenMachine);
   norva_test::ReportRecorder recorder;
-  EXPECT_EQ(tov32::SaveExceptionRecAsXML(Record()), "EXCEPTION--20210107140509042.XML");
+  const std::string outermost = tov32::SaveExceptionRecAsXML(Record());
   ASSERT_EQ(recorder.records().size(), static_cast<std::size_t>(tov32::kMaxReportNesting));
   EXPECT_EQ(recorder.records()[1].Function, "tov32.GetEXEPath");
   EXPECT_EQ(recorder.records()[1].Trace, 100);
-  std::filesystem::remove("EXCEPTION--20210107140509042.XML");
+  // The innermost report is written first; each keeps a name of its own.
+  for (const char* name : {"EXCEPTION--20210107140509042.XML", "EXCEPTION--20210107140509043.XML",
+                           "EXCEPTION--20210107140509044.XML"}) {
+    EXPECT_TRUE(std::filesystem::exists(current.dir().root() / name)) << name;
+  }
+  EXPECT_EQ(outermost, "EXCEPTION--20210107140509044.XML");
 }
 
 }  // namespace

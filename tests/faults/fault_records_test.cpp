@@ -6,6 +6,7 @@
 
 #include "tests/support/alloc_fault.h"
 #include "tests/support/fakes.h"
+#include "tov32/faults/exception_report.h"
 #include "tov32/probes/host.h"
 #include "tov32/text/between.h"
 
@@ -89,6 +90,25 @@ class ThrowingFiles : public norva_test::FakeFiles {
  public:
   tov32::platform::SearchResult Search(const std::string&) override { throw 42; }
 };
+
+class FailingFiles : public norva_test::FakeFiles {
+ public:
+  tov32::platform::SearchResult Search(const std::string&) override { throw std::runtime_error("search failed"); }
+};
+
+std::int32_t gNestingSeenByTheWriter = -1;
+
+// A counting routine is still counted while the report of its fault is written.
+TEST(GuardedFrameTest, CountingRoutineIsCountedWhileItsFaultIsReported) {
+  FailingFiles files;
+  ScopedReplacement<tov32::platform::Files> use(files);
+  tov32::SetReportObserver([](const tov32::tExceptionRec&) { gNestingSeenByTheWriter = tov32::GlobalSettings.NestingCount; });
+  EXPECT_FALSE(tov32::FileExists("x"));
+  tov32::SetReportObserver(nullptr);
+  EXPECT_EQ(gNestingSeenByTheWriter, 1);
+  EXPECT_EQ(tov32::GlobalSettings.NestingCount, 0);
+  norva_test::RemoveReportFiles();
+}
 
 TEST(GuardedFrameTest, ForeignThrowPassesThroughWithoutReport) {
   ThrowingFiles files;

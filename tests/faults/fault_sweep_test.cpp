@@ -88,6 +88,25 @@ std::set<std::pair<std::string, int>> RunSweep(const Sweep& sweep, const std::st
   return seen;
 }
 
+// Memory stays exhausted from the 1st, 2nd, 3rd ... allocation of a call on:
+// no fault leaves the routine, and it gives back what it holds.
+void RunExhaustionSweep(const std::function<void()>& call, const std::function<void()>& prepare = [] {}) {
+  for (long nth = 1; nth < 400; ++nth) {
+    const int handles = tov32::platform::OpenHandleCount();
+    const std::int32_t nesting = tov32::GlobalSettings.NestingCount;
+    prepare();
+    {
+      norva_test::AllocationFault fault(nth, true);
+      EXPECT_NO_THROW(call()) << "allocations from " << nth;
+      if (!norva_test::AllocationFailed()) return;
+    }
+    EXPECT_EQ(tov32::GlobalSettings.NestingCount, nesting) << "allocations from " << nth;
+    EXPECT_EQ(tov32::platform::OpenHandleCount(), handles) << "allocations from " << nth;
+    norva_test::RemoveReportFiles();
+  }
+  ADD_FAILURE() << "the routine never completed without a fault";
+}
+
 class FaultSweepTest : public ::testing::Test {
  protected:
   void TearDown() override { norva_test::RemoveReportFiles(); }
@@ -160,6 +179,36 @@ TEST_F(FaultSweepTest, TextFileWriterTurnsFaultsIntoMinusFiveWithoutReport) {
   norva_test::TempDir dir;
   const std::string path = dir.Path("out.txt");
   RunSweep({[&] { return tov32::WriteTextFile(kLong, path, false, "") == -5; }, {}, true});
+}
+
+TEST_F(FaultSweepTest, NoRoutineLetsAFaultOutWhenMemoryStaysExhausted) {
+  norva_test::FakeMachine machine;
+  machine.moduleFileName = norva_test::ProgramDirectory() + "t.exe";
+  ScopedReplacement<tov32::platform::Machine> useMachine(machine);
+  norva_test::TempDir dir;
+  const std::string path = dir.Path("out.txt");
+  const std::string command = norva_test::ChildCommand("bytes", "2000");
+  const std::string directory = norva_test::ProgramDirectory();
+  RunExhaustionSweep([] { tov32::FileExists(kLong); });
+  RunExhaustionSweep([] { tov32::GetEXEPath(""); });
+  RunExhaustionSweep([] { tov32::GetHostName(); });
+  RunExhaustionSweep([] { tov32::MachineUpTime(); });
+  RunExhaustionSweep([] { tov32::Between(kLong, "", ""); });
+  RunExhaustionSweep([] { tov32::BooleanTStr(true, kLong, kLong); });
+  RunExhaustionSweep([&] { tov32::GetDosOutput(command, directory); });
+  RunExhaustionSweep([&] { tov32::WriteTextFile(kLong, path, false, ""); });
+  tov32::tSyslogRec request;
+  RunExhaustionSweep([&] { tov32::PostSyslogMsg(std::move(request)); },
+                     [&] {
+                       request.Host = "127.0.0.2";
+                       request.Msg = kLong;
+                     });
+  tov32::tExceptionRec rec;
+  RunExhaustionSweep([&] { tov32::SaveExceptionRecAsXML(std::move(rec)); },
+                     [&] {
+                       rec.Function = "tov32.Sweep";
+                       rec.Message = kLong;
+                     });
 }
 
 }  // namespace

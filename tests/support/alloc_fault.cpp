@@ -7,11 +7,12 @@
 namespace {
 
 long gCountdown = 0;
+bool gLasting = false;
 bool gFailed = false;
 int gPaused = 0;
 
 void* Allocate(std::size_t size) {
-  if (gPaused == 0 && gCountdown > 0 && --gCountdown == 0) {
+  if (gPaused == 0 && ((gLasting && gFailed) || (gCountdown > 0 && --gCountdown == 0))) {
     gFailed = true;
     throw std::bad_alloc();
   }
@@ -25,7 +26,13 @@ namespace norva_test {
 
 void FailAllocation(long nth) {
   gCountdown = nth;
+  gLasting = false;
   gFailed = false;
+}
+
+void FailAllocationsFrom(long nth) {
+  FailAllocation(nth);
+  gLasting = nth > 0;
 }
 
 bool AllocationFailed() { return gFailed; }

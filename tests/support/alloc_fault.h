@@ -8,6 +8,10 @@ namespace norva_test {
 // 0 disarms it.
 void FailAllocation(long nth);
 
+// Arms the hook so that the `nth` allocation from now and every one after
+// it fail, as when memory stays exhausted. 0 disarms it.
+void FailAllocationsFrom(long nth);
+
 // Whether the armed allocation has failed since the hook was armed.
 bool AllocationFailed();
 
@@ -24,7 +28,9 @@ class AllocationFaultPause {
 // Arms the hook for its lifetime and disarms it at the end.
 class AllocationFault {
  public:
-  explicit AllocationFault(long nth) { FailAllocation(nth); }
+  explicit AllocationFault(long nth, bool lasting = false) {
+    lasting ? FailAllocationsFrom(nth) : FailAllocation(nth);
+  }
   ~AllocationFault() { FailAllocation(0); }
   AllocationFault(const AllocationFault&) = delete;
   AllocationFault& operator=(const AllocationFault&) = delete;

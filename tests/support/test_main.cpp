@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
   // The tones of fault reports are recorded, not sounded, in every test, and
   // each test process has a program directory of its own for its reports.
   norva_test::TempDir programDirectory;
+  // Whatever a test writes into the current directory lands in a folder of
+  // its own, never where the tests were started.
+  norva_test::TempCurrentDir workingDirectory;
   norva_test::FakeMachine quietMachine;
   quietMachine.moduleFileName = programDirectory.Path("tests.exe");
   tov32::platform::ScopedReplacement<tov32::platform::Machine> quiet(quietMachine);

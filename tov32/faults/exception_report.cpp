@@ -3,6 +3,7 @@
 
 #include "tov32/faults/syslog.h"
 #include "tov32/faults/text_file.h"
+#include "tov32/platform/files.h"
 #include "tov32/platform/machine.h"
 #include "tov32/probes/host.h"
 #include "tov32/probes/up_time.h"
@@ -94,12 +95,27 @@ std::string ReportText(const tExceptionRec& rec, tLogRec& log) {
   return text;
 }
 
-std::string ReportPath(const tExceptionRec& rec) {
-  const std::string directory = PathDirPart(GetEXEPath(""));
-  const std::string stamp = FormatDayTime("yyyymmddhhnnsszzz", LocalNow());
+std::string ReportPathAt(const tExceptionRec& rec, const std::string& directory, double moment) {
+  const std::string stamp = FormatDayTime("yyyymmddhhnnsszzz", moment);
   if (rec.FileName.empty()) return directory + "EXCEPTION-" + GlobalSettings.SelfName + "-" + stamp + ".XML";
   return ReplaceFirst(directory + ReplaceFirst(rec.FileName, "{timestamp}", stamp), "{selfname}",
                       GlobalSettings.SelfName);
+}
+
+// Two reports within one millisecond would get one name, and the second
+// would replace the first: a name that is taken moves on by a millisecond.
+std::string ReportPath(const tExceptionRec& rec) {
+  constexpr double kMillisecond = 1.0 / 86400000;
+  const std::string directory = PathDirPart(GetEXEPath(""));
+  double moment = LocalNow();
+  std::string path = ReportPathAt(rec, directory, moment);
+  for (int tries = 0; tries < 1000 && platform::Use<platform::Files>().Entry(path).found; ++tries) {
+    moment += kMillisecond;
+    std::string next = ReportPathAt(rec, directory, moment);
+    if (next == path) break;  // a name without a time stamp
+    path = std::move(next);
+  }
+  return path;
 }
 
 void SoundAlarm() {
@@ -129,7 +145,8 @@ std::string SaveExceptionRecAsXML(tExceptionRec Rec) {
     log.Trace = 460;
     if (Rec.bBeep) SoundAlarm();
   } catch (const std::exception& fault) {
-    ReportFault(Rec, "tov32.SaveExceptionRecAsXML", log.Trace, fault);
+    // Moved, not copied: the handler itself must not run out of memory.
+    ReportFault(std::move(Rec), "tov32.SaveExceptionRecAsXML", log.Trace, fault);
   }
   return path;
 }

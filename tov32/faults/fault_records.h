@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace tov32 {
 
@@ -120,5 +121,15 @@ class NestingScope {
   NestingScope(const NestingScope&) = delete;
   NestingScope& operator=(const NestingScope&) = delete;
 };
+
+// Guarded for a routine that keeps checkpoints and counts in NestingCount:
+// checkpoint 100, then the routine is counted until it leaves, so that it
+// is still counted while the report of its fault is written.
+template <class Body>
+bool CountedGuarded(const char* function, tLogRec& log, Body&& body) {
+  log.Trace = 100;
+  NestingScope nesting;
+  return Guarded(function, log, std::forward<Body>(body));
+}
 
 }  // namespace tov32

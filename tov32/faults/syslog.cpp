@@ -58,9 +58,7 @@ std::string NoticeText(const tSyslogRec& request) {
 bool PostSyslogMsg(tSyslogRec Request) {
   bool sent = false;
   tLogRec log;
-  Guarded("tov32.PostSyslogMsg", log, [&] {
-    log.Trace = 100;
-    NestingScope nesting;
+  CountedGuarded("tov32.PostSyslogMsg", log, [&] {
     UdpSender sender;
     log.Trace = 200;
     if (Request.Host.empty()) return;

@@ -66,12 +66,11 @@ void ReadUntilEndOrDeadline(platform::CapturePipe& pipe, std::string& output, tL
 std::string GetDosOutput(const std::string& Command, const std::string& Directory) {
   std::string output;
   tLogRec log;
-  Guarded("tov32.GetDosOutput", log, [&] {
-    log.Trace = 100;
-    NestingScope nesting;
+  CountedGuarded("tov32.GetDosOutput", log, [&] {
     log.Trace = 200;
     const std::unique_ptr<platform::CapturePipe> pipe = platform::Use<platform::Processes>().CreatePipe();
     if (!pipe) return;
+    log.Trace = 300;  // the child's start-up description is the pipe's to build
     log.Trace = 500;
     const std::string directory = Directory;
     log.Trace = 600;

@@ -61,9 +61,7 @@ std::string GetHostName() {
 std::string GetEXEPath(const std::string& ExeName) {
   std::string result;
   tLogRec log;
-  Guarded("tov32.GetEXEPath", log, [&] {
-    log.Trace = 100;
-    NestingScope nesting;
+  CountedGuarded("tov32.GetEXEPath", log, [&] {
     if (ExeName.empty()) {
       result = ProgramDirectory();
     } else if (LowerAscii(ExeName) == kSiblingName) {
@@ -78,9 +76,7 @@ std::string GetEXEPath(const std::string& ExeName) {
 bool FileExists(const std::string& FilePath) {
   bool found = false;
   tLogRec log;
-  Guarded("tov32.FileExists", log, [&] {
-    log.Trace = 100;
-    NestingScope nesting;
+  CountedGuarded("tov32.FileExists", log, [&] {
     found = platform::Use<platform::Files>().Search(GlobalSettings.PathPrefix + FilePath).found;
   });
   return found;
