@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <stdexcept>
 
 #include "tests/support/alloc_fault.h"
@@ -16,19 +17,33 @@ using tov32::platform::ScopedReplacement;
 
 const std::string kLong = "a text long enough to live on the heap";
 
+template <class Base>
+struct Wrapped : Base {
+  using Base::Base;
+};
+
 TEST(ClassNameOfTest, NamesTheMostDerivedClass) {
   EXPECT_EQ(tov32::ClassNameOf(tov32::EInOutError(105)), "EInOutError");
   EXPECT_EQ(tov32::ClassNameOf(tov32::ERegistryException("x")), "ERegistryException");
   EXPECT_EQ(tov32::ClassNameOf(std::bad_alloc()), "EOutOfMemory");
   EXPECT_EQ(tov32::ClassNameOf(std::runtime_error("x")), "runtime_error");
+  EXPECT_EQ(tov32::ClassNameOf(Wrapped<std::runtime_error>("x")), "Wrapped<std::runtime_error>");
   EXPECT_EQ(tov32::MessageOf(std::bad_alloc()), "Out of memory");
 }
 
+// Windows codes on Windows; on POSIX errno values, of which only those
+// whose meaning is exactly a known message's get it.
 TEST(EInOutErrorTest, MessageFollowsTheErrorCode) {
   const std::pair<int, const char*> cases[] = {
+#ifdef _WIN32
       {2, "File not found"},         {3, "Invalid filename"},  {4, "Too many open files"},
       {5, "File access denied"},     {100, "Read beyond end of file"}, {101, "Disk full"},
       {106, "Invalid numeric input"}, {105, "I/O error 105"},   {232, "I/O error 232"},
+#else
+      {ENOENT, "File not found"}, {EMFILE, "Too many open files"}, {EACCES, "File access denied"},
+      {ENOSPC, "Disk full"},      {EIO, "I/O error 5"},            {ESRCH, "I/O error 3"},
+      {EINTR, "I/O error 4"}, {EPIPE, "I/O error 32"},       {101, "I/O error 101"},
+#endif
   };
   for (const auto& c : cases) {
     const tov32::EInOutError fault(c.first);

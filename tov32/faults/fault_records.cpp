@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "tov32/faults/exception_report.h"
+#include "tov32/platform/errors.h"
 
 namespace tov32 {
 
@@ -17,27 +18,21 @@ tDebugRec DebugRec;
 
 namespace {
 
-std::string InOutMessage(int errorCode) {
-  switch (errorCode) {
-    case 2: return "File not found";
-    case 3: return "Invalid filename";
-    case 4: return "Too many open files";
-    case 5: return "File access denied";
-    case 100: return "Read beyond end of file";
-    case 101: return "Disk full";
-    case 106: return "Invalid numeric input";
-    default: return "I/O error " + std::to_string(errorCode);
-  }
-}
-
 // The demangled name of a type, without its namespaces.
 std::string UnqualifiedTypeName(const std::type_info& type) {
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
                                                    std::free);
   std::string name = status == 0 && demangled ? demangled.get() : type.name();
-  const std::size_t scope = name.rfind("::");
-  return scope == std::string::npos ? name : name.substr(scope + 2);
+  // The last scope separator outside template arguments ends the namespaces.
+  std::size_t cut = 0;
+  int depth = 0;
+  for (std::size_t i = 0; i + 1 < name.size(); ++i) {
+    if (name[i] == '<') ++depth;
+    if (name[i] == '>') --depth;
+    if (depth == 0 && name[i] == ':' && name[i + 1] == ':') cut = i + 2;
+  }
+  return name.substr(cut);
 }
 
 }  // namespace
@@ -46,7 +41,7 @@ std::string UnqualifiedTypeName(const std::type_info& type) {
 __attribute__((noinline)) Exception::Exception(std::string message)
     : message_(std::move(message)), raiseAddress_(__builtin_return_address(0)) {}
 
-EInOutError::EInOutError(int errorCode) : Exception(InOutMessage(errorCode)), errorCode_(errorCode) {}
+EInOutError::EInOutError(int errorCode) : Exception(platform::IoErrorMessage(errorCode)), errorCode_(errorCode) {}
 
 std::string ClassNameOf(const std::exception& fault) {
   if (const auto* own = dynamic_cast<const Exception*>(&fault)) return own->ClassName();
