@@ -305,18 +305,19 @@ TEST(NativeAudit, OnlyTheToolBesideTheProgramOrNoneRuns) {
   }
 }
 
-// Every allocation of a whole run fails in turn: each run ends with the full
-// report (exit 0) or the last-chance message (exit 1), never otherwise.
-TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) {
+// Every allocation of a whole run fails in turn, alone or with every one
+// after it: each run ends with the full report (exit 0) or the last-chance
+// message (exit 1), never otherwise.
+void SweepWholeRun(const std::string& variable) {
   Scratch scratch;
   fs::copy_file(NORVA_FAULTY_AUDIT, scratch / "NorvaAudit");
-  fs::copy_file(fs::path(NativeProgram()).parent_path() / "wmic", scratch / "wmic");
+  fs::copy_file(StandIn(), scratch / "wmic");
   const fs::path unused = scratch / "unused";
   int reports = 0, lastChances = 0;
   long nth = 1;
   for (; nth < 5000 && !fs::exists(unused); ++nth) {
     RunOptions options;
-    options.environment = {"NORVA_FAIL_ALLOCATION=" + std::to_string(nth), "NORVA_FAULT_UNUSED=" + unused.string()};
+    options.environment = {variable + "=" + std::to_string(nth), "NORVA_FAULT_UNUSED=" + unused.string()};
     options.timeoutMs = 60000;
     const auto run = RunProgram({(scratch / "NorvaAudit").string()}, options);
     if (run.exitCode == 0) {
@@ -336,9 +337,29 @@ TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) {
     }
   }
   EXPECT_TRUE(fs::exists(unused)) << "no run completed without a fault";
-  EXPECT_GT(reports, 0);
   EXPECT_GT(lastChances, 0);
-  std::printf("%ld runs: %d with a fault report, %d with the last-chance message\n", nth - 1, reports, lastChances);
+  std::printf("%s: %ld runs, %d fault reports, %d with the last-chance message\n", variable.c_str(), nth - 1, reports,
+              lastChances);
+}
+
+TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) { SweepWholeRun("NORVA_FAIL_ALLOCATION"); }
+
+TEST(NativeAudit, LastingMemoryExhaustionStillEndsWithTheMessage) { SweepWholeRun("NORVA_FAIL_ALLOCATIONS_FROM"); }
+
+// Started through a link or under another name, the message names the
+// program's own file.
+TEST(NativeAudit, LastChanceNamesTheRunningFile) {
+  Scratch scratch;
+  fs::create_symlink(NativeProgram(), scratch / "alias");
+  RunOptions options;
+  options.output = Output::kClosed;
+  const std::vector<std::vector<std::string>> starts = {
+      {(scratch / "alias").string()}, {"/bin/bash", "-c", "exec -a other-name \"$0\"", NativeProgram()}};
+  for (const auto& argv : starts) {
+    const auto run = RunProgram(argv, options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.error.find(" in module NorvaAudit at "), std::string::npos) << run.error;
+  }
 }
 
 }  // namespace

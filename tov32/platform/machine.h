@@ -13,8 +13,9 @@ namespace tov32::platform {
 // ends the directory part of a path.
 extern const char* const kPathDelimiters;
 
+// Held without the heap, so that it can be had when memory is gone.
 struct CodeLocation {
-  std::string moduleFileName;  // the module's file name, without directory
+  char moduleFileName[256] = {};  // the module's file name, without directory, cut to fit
   std::uint32_t relativeAddress = 0;
 };
 
@@ -33,7 +34,9 @@ class Machine {
 template <>
 Machine& Native<Machine>();
 
-// The module that holds `code`, and the code's offset from its load base.
+// The module that holds `code` (for the program itself, its running file,
+// whatever name it was started by), and the code's offset from its load
+// base. Allocates nothing.
 CodeLocation LocateCode(const void* code);
 
 // Number of handles (Windows) or file descriptors (POSIX) the process holds.

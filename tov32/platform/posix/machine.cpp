@@ -5,7 +5,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace tov32::platform {
@@ -52,9 +54,19 @@ CodeLocation LocateCode(const void* code) {
   CodeLocation location;
   Dl_info info{};
   if (dladdr(code, &info) == 0 || info.dli_fbase == nullptr) return location;
+  // For the program itself the loader names the file by argv[0], which a
+  // link or "exec -a" may have changed: the running file tells the truth.
+  char running[4096];
   const char* name = info.dli_fname != nullptr ? info.dli_fname : "";
+  if (std::strcmp(name, program_invocation_name) == 0) {
+    const ssize_t length = readlink("/proc/self/exe", running, sizeof running - 1);
+    if (length > 0) {
+      running[length] = '\0';
+      name = running;
+    }
+  }
   const char* slash = std::strrchr(name, '/');
-  location.moduleFileName = slash != nullptr ? slash + 1 : name;
+  std::string_view(slash != nullptr ? slash + 1 : name).copy(location.moduleFileName, sizeof location.moduleFileName - 1);
   location.relativeAddress = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code) -
                                                         reinterpret_cast<std::uintptr_t>(info.dli_fbase));
   return location;

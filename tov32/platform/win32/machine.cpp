@@ -1,6 +1,7 @@
 // Win32 machine facts: computer name, module path, code location, handles.
 #include "tov32/platform/machine.h"
 
+#include <string_view>
 #include <vector>
 
 #include "tov32/platform/win32/windows_support.h"
@@ -53,11 +54,14 @@ CodeLocation LocateCode(const void* code) {
                           static_cast<LPCSTR>(code), &module)) {
     return location;
   }
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-  const std::string full(path, length);
-  const std::size_t slash = full.find_last_of("\\/");
-  location.moduleFileName = slash == std::string::npos ? full : full.substr(slash + 1);
+  char path[4096] = {};
+  const DWORD length = GetModuleFileNameA(module, path, sizeof path - 1);
+  path[length] = '\0';
+  const char* name = path;
+  for (const char* byte = path; *byte != '\0'; byte = CharNextA(byte)) {
+    if (*byte == '\\' || *byte == '/') name = byte + 1;
+  }
+  std::string_view(name).copy(location.moduleFileName, sizeof location.moduleFileName - 1);
   location.relativeAddress = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code) -
                                                         reinterpret_cast<std::uintptr_t>(module));
   return location;
