@@ -9,7 +9,7 @@
 namespace norva {
 
 int RunProgram() {
-  tov32::platform::IgnoreBrokenPipeSignal();
+  tov32::platform::IgnoreWriteFaultSignals();
   ConsoleStream out;
   return RunWithLastChance(out, [&] {
     tov32::LoadRegionalSeparators();

@@ -2,6 +2,7 @@
 // under Wine when NORVA_WINDOWS_BUILD names its build folder.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -345,6 +346,28 @@ void SweepWholeRun(const std::string& variable) {
 TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) { SweepWholeRun("NORVA_FAIL_ALLOCATION"); }
 
 TEST(NativeAudit, LastingMemoryExhaustionStillEndsWithTheMessage) { SweepWholeRun("NORVA_FAIL_ALLOCATIONS_FROM"); }
+
+// A caller's non-blocking output pipe that is full for a while: the program
+// waits for room and loses nothing.
+TEST(NativeAudit, AFullNonBlockingOutputIsWaitedFor) {
+  RunOptions options;
+  options.output = Output::kPipe;
+  options.outputPipeFullAtStart = true;
+  const auto run = RunProgram({NativeProgram()}, options);
+  EXPECT_EQ(run.exitCode, 0) << run.error;
+  EXPECT_EQ(run.error, "");
+  ExpectValuesFromThisMachine(ReportLines(run.output));
+}
+
+// Past a file-size limit the write fails (EFBIG) and the run ends with the
+// last-chance message, not silently through a signal.
+TEST(NativeAudit, AFileSizeLimitEndsWithTheLastChanceMessage) {
+  RunOptions options;
+  options.fileSizeLimit = 100;
+  const auto run = RunProgram({NativeProgram()}, options);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(LastChanceText(run.error), "I/O error " + std::to_string(EFBIG)) << run.error;
+}
 
 // Started through a link or under another name, the message names the
 // program's own file.

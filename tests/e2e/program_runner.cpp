@@ -49,6 +49,20 @@ struct OutputSide {
   std::string slaveName;
 };
 
+constexpr std::int64_t kSlowReaderDelayMs = 300;
+
+// Shrinks the pipe to a page, fills it and makes its write end
+// non-blocking (a flag that the program's copy shares); returns how many
+// bytes it put in.
+std::size_t FillNonBlocking(int readEnd, int writeEnd) {
+  fcntl(readEnd, F_SETPIPE_SZ, 4096);
+  fcntl(writeEnd, F_SETFL, fcntl(writeEnd, F_GETFL) | O_NONBLOCK);
+  const std::string filler(4096, '#');
+  std::size_t total = 0;
+  for (ssize_t written; (written = write(writeEnd, filler.data(), filler.size())) > 0;) total += static_cast<std::size_t>(written);
+  return total;
+}
+
 OutputSide PrepareOutput(Output output) {
   OutputSide side;
   switch (output) {
@@ -107,6 +121,10 @@ OutputSide PrepareOutput(Output output) {
   }
   dup2(errorEnd, STDERR_FILENO);
   if (inputEnd >= 0) dup2(inputEnd, STDIN_FILENO);
+  if (options.fileSizeLimit > 0) {
+    const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (options.leakedOutputDescriptor > STDERR_FILENO) dup2(STDOUT_FILENO, options.leakedOutputDescriptor);
   for (const std::string& variable : options.environment) putenv(const_cast<char*>(variable.c_str()));
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
@@ -150,6 +168,8 @@ constexpr std::int64_t kGraceAfterExitMs = 3000;
 RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
   RunResult result;
   OutputSide side = PrepareOutput(options.output);
+  const std::size_t filler =
+      options.outputPipeFullAtStart && options.output == Output::kPipe ? FillNonBlocking(side.parentEnd, side.childEnd) : 0;
   int errorPipe[2];
   // Only what BecomeChild hands over reaches the program.
   if (pipe2(errorPipe, O_CLOEXEC) != 0) return result;
@@ -185,7 +205,8 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     }
     std::vector<pollfd> watched;
     for (const Stream& stream : streams) {
-      if (!stream.ended) watched.push_back({stream.descriptor, POLLIN, 0});
+      const bool slowReaderWaits = filler > 0 && stream.bytes == &result.output && now < kSlowReaderDelayMs;
+      if (!stream.ended && !slowReaderWaits) watched.push_back({stream.descriptor, POLLIN, 0});
     }
     if (poll(watched.data(), watched.size(), 5) <= 0) continue;
     for (Stream& stream : streams) {
@@ -196,6 +217,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   }
   close(errorPipe[0]);
   if (inputPipe[1] >= 0) close(inputPipe[1]);
+  result.output.erase(0, filler);
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (options.output == Output::kFile) {
     lseek(side.parentEnd, 0, SEEK_SET);

@@ -39,6 +39,10 @@ struct RunOptions {
   // Above 2: the output also reaches the program as this descriptor, as a
   // careless caller leaks it into the program it starts.
   int leakedOutputDescriptor = -1;
+  // kPipe: a small non-blocking pipe, full when the program starts and
+  // read only after a while, as a slow reader leaves it.
+  bool outputPipeFullAtStart = false;
+  std::uint64_t fileSizeLimit = 0;  // bytes; 0: none
   std::vector<std::string> environment;  // NAME=value entries added
   std::string directory;                 // working directory; empty: unchanged
   int timeoutMs = 120000;

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::string(argv[1]) == "--capture-child") {
     return RunCaptureChild(argv[2], argc >= 4 ? argv[3] : "");
   }
-  tov32::platform::IgnoreBrokenPipeSignal();
+  tov32::platform::IgnoreWriteFaultSignals();
   ::testing::InitGoogleTest(&argc, argv);
   // The tones of fault reports are recorded, not sounded, in every test, and
   // each test process has a program directory of its own for its reports.

@@ -34,8 +34,8 @@ Console& Native<Console>();
 // Whether standard input is a console (a terminal on POSIX).
 bool StandardInputIsConsole();
 
-// Makes a write to a pipe whose reader has gone an error code instead of a
-// silent end of the process.
-void IgnoreBrokenPipeSignal();
+// Makes a write to a pipe whose reader has gone, or past a file-size limit,
+// an error code instead of a silent end of the process.
+void IgnoreWriteFaultSignals();
 
 }  // namespace tov32::platform

@@ -1,6 +1,7 @@
 // POSIX standard streams: descriptors 1 and 2.
 #include "tov32/platform/console.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +11,16 @@
 namespace tov32::platform {
 namespace {
 
+// An output that its owner made non-blocking may be full for a moment: then
+// the write waits until it can take bytes, and nothing is lost.
 int WriteAll(int descriptor, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd writable{descriptor, POLLOUT, 0};
+      if (poll(&writable, 1, -1) >= 0 || errno == EINTR) continue;
+    }
     if (written < 0) return errno;
     if (written == 0) return EIO;
     bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -48,6 +55,11 @@ Console& Native<Console>() {
 
 bool StandardInputIsConsole() { return isatty(STDIN_FILENO) != 0; }
 
-void IgnoreBrokenPipeSignal() { signal(SIGPIPE, SIG_IGN); }
+// A write past a file-size limit fails with EFBIG instead of ending the
+// program without a word.
+void IgnoreWriteFaultSignals() {
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+}
 
 }  // namespace tov32::platform

@@ -32,8 +32,15 @@ std::optional<std::string> TimeSeparatorOf(const char* format) {
   return SingleByte(std::string(hour + 2, minute).c_str());
 }
 
+// "C" and "POSIX", with any character set ("C.UTF-8" is many systems'
+// default): no regional setting at all.
 bool IsPlainLocale(const char* name) {
-  return name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0;
+  if (name == nullptr) return true;
+  for (const char* plain : {"C", "POSIX"}) {
+    const std::size_t length = std::strlen(plain);
+    if (std::strncmp(name, plain, length) == 0 && (name[length] == '\0' || name[length] == '.')) return true;
+  }
+  return false;
 }
 
 class PosixLocale final : public Locale {

@@ -64,13 +64,14 @@ class SpawnActions {
 
 class SpawnAttributes {
  public:
-  // The child starts with the default SIGPIPE action even though the
-  // program ignores it.
+  // The child starts with the default SIGPIPE and SIGXFSZ actions even
+  // though the program ignores them.
   SpawnAttributes() {
     posix_spawnattr_init(&attributes_);
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
     posix_spawnattr_setsigdefault(&attributes_, &defaults);
     posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF);
   }

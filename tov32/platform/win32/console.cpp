@@ -61,6 +61,6 @@ Console& Native<Console>() {
 bool StandardInputIsConsole() { return GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR; }
 
 // Windows has no broken-pipe signal: such a write fails with an error code.
-void IgnoreBrokenPipeSignal() {}
+void IgnoreWriteFaultSignals() {}
 
 }  // namespace tov32::platform
