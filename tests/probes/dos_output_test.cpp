@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "tests/support/child.h"
 #include "tests/support/fakes.h"
 #include "tov32/faults/fault_records.h"
@@ -61,5 +65,34 @@ TEST_F(GetDosOutputTest, DeadlineEndsASilentAndAFloodingChild) {
   EXPECT_GT(flood.size(), 0u);
   EXPECT_EQ(flood.substr(0, 26), Letters(26));
 }
+
+#ifndef _WIN32
+int ZombieChildren() {
+  const long self = std::stol(std::filesystem::read_symlink("/proc/self").string());
+  int zombies = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    char state = 0;
+    long parent = 0;
+    fields >> state >> parent;
+    if (state == 'Z' && parent == self) ++zombies;
+  }
+  return zombies;
+}
+
+// Children let go at the deadline end later; the next capture reaps them.
+TEST_F(GetDosOutputTest, LetGoChildrenDoNotStayZombies) {
+  norva_test::FakeProcesses processes;
+  processes.deadlineMs = 200;
+  ScopedReplacement<tov32::platform::Processes> use(processes);
+  for (int i = 0; i < 3; ++i) tov32::GetDosOutput(ChildCommand("silent", "600"), ProgramDirectory());
+  tov32::platform::SleepMilliseconds(1000);
+  EXPECT_EQ(tov32::GetDosOutput(ChildCommand("crlf"), ProgramDirectory()), "abc\r\n");
+  EXPECT_LE(ZombieChildren(), 1) << "only the last child may not have been reaped yet";
+}
+#endif
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -50,6 +51,38 @@ std::vector<char*> ChildEnvironment(std::string& path) {
   entries.push_back(path.data());
   entries.push_back(nullptr);
   return entries;
+}
+
+// Children that a capture let go while they still ran. They are reaped,
+// without waiting, when the next capture starts and when the program ends,
+// so that none stays a zombie. A fixed table: letting go allocates nothing.
+class LetGoChildren {
+ public:
+  ~LetGoChildren() { ReapEnded(); }
+
+  void Add(pid_t child) noexcept {
+    if (waitpid(child, nullptr, WNOHANG) != 0) return;  // ended and reaped now
+    for (pid_t& slot : children_) {
+      if (slot == 0) {
+        slot = child;
+        return;
+      }
+    }
+  }
+
+  void ReapEnded() noexcept {
+    for (pid_t& slot : children_) {
+      if (slot != 0 && waitpid(slot, nullptr, WNOHANG) != 0) slot = 0;
+    }
+  }
+
+ private:
+  std::array<pid_t, 64> children_{};
+};
+
+LetGoChildren& LetGo() {
+  static LetGoChildren children;
+  return children;
 }
 
 class SpawnActions {
@@ -132,9 +165,10 @@ class PosixCapturePipe final : public CapturePipe {
     }
   }
 
-  // A child that has ended is reaped now; one still running is left alone.
+  // A child that has ended is reaped now; one still running is left alone
+  // and reaped later.
   void ReleaseChild() override {
-    if (child_ > 0) waitpid(child_, nullptr, WNOHANG);
+    if (child_ > 0) LetGo().Add(child_);
     child_ = -1;
   }
 
@@ -170,6 +204,7 @@ std::string InDirectory(const std::string& directory, const std::string& path) {
 class PosixProcesses final : public Processes {
  public:
   std::unique_ptr<CapturePipe> CreatePipe() override {
+    LetGo().ReapEnded();
     auto pipe = std::unique_ptr<PosixCapturePipe>();
     int ends[2] = {-1, -1};
     if (pipe2(ends, O_CLOEXEC) != 0) return nullptr;
