@@ -44,13 +44,14 @@ std::int32_t CoreCountOf(const std::string& coreText) {
     std::size_t end = coreText.find('\n', start);
     if (end == std::string::npos) end = coreText.size();
     std::int32_t count = 0;
-    if (!tov32::TextToInt(tov32::TrimBlanks(coreText.substr(start, end - start)), count)) {
+    // A line that is no count of zero or more makes the whole text invalid.
+    if (!tov32::TextToInt(tov32::TrimBlanks(coreText.substr(start, end - start)), count) || count < 0) {
       return tov32::TextToIntDef(coreText, 1);
     }
     sum += count;
     start = end + 1;
   }
-  if (lines < 2 || sum > std::numeric_limits<std::int32_t>::max() || sum < 0) return tov32::TextToIntDef(coreText, 1);
+  if (lines < 2 || sum > std::numeric_limits<std::int32_t>::max()) return tov32::TextToIntDef(coreText, 1);
   return static_cast<std::int32_t>(sum);
 }
 

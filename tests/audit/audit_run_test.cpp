@@ -128,7 +128,7 @@ TEST(CoreCountOfTest, SumsOnePackagePerLineAndOtherwiseReadsOneInteger) {
   const std::pair<const char*, std::int32_t> cases[] = {
       {"8", 8},   {"0", 0},          {"", 1},          {"4  \r\r\n4", 8}, {"4\r\n4\r\n4", 12},
       {"8 ", 1},  {"4\r\nx", 1},     {"1a", 1},        {"$10", 16},      {"4\r\n\r\n4", 1},
-      {"2147483647\r\n1", 1},
+      {"2147483647\r\n1", 1}, {"-4\r\n4", 1}, {"4\r\n-4", 1}, {"-4", -4},
   };
   for (const auto& c : cases) EXPECT_EQ(norva::CoreCountOf(c.first), c.second) << c.first;
 }

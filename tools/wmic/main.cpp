@@ -32,7 +32,10 @@ std::vector<std::string> Values(const std::string& name) {
   tov32::platform::SystemFacts& facts = tov32::platform::Native<tov32::platform::SystemFacts>();
   if (name == "version") return {facts.OsVersion()};
   if (name == "installdate") return {facts.InstallDate()};
-  if (name == "totalvisiblememorysize") return {std::to_string(facts.TotalVisibleMemoryKb())};
+  if (name == "totalvisiblememorysize") {
+    const std::uint64_t kilobytes = facts.TotalVisibleMemoryKb();
+    return {kilobytes == 0 ? std::string() : std::to_string(kilobytes)};  // unknown: nothing, as the system says
+  }
   std::vector<std::string> cores;
   for (int count : facts.CoresPerPackage()) cores.push_back(std::to_string(count));
   return cores;
