@@ -24,4 +24,9 @@ class Locale {
 template <>
 Locale& Native<Locale>();
 
+// Whether `byte` begins a two-byte character in the system's ANSI code
+// page, so that the byte after it belongs to it (a 0x5C there is no
+// backslash). Never on POSIX, where texts are taken as bytes.
+bool IsLeadByte(char byte);
+
 }  // namespace tov32::platform

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "tov32/platform/clock.h"
 #include "tov32/platform/locale.h"
@@ -241,9 +242,30 @@ std::string SubText(const std::string& text, std::int32_t start, std::int32_t co
   return text.substr(from, static_cast<std::size_t>(count));
 }
 
+namespace {
+
+// The start of the character after the one that starts at `position`: a
+// lead byte of a double-byte code page takes the byte after it along.
+std::size_t NextCharacter(const std::string& text, std::size_t position) {
+  return position + (platform::IsLeadByte(text[position]) && position + 1 < text.size() ? 2 : 1);
+}
+
+// The first occurrence of `pattern` that begins a character, not one that
+// begins inside a double-byte character.
+std::size_t FindAtCharacter(const std::string& text, const std::string& pattern) {
+  std::size_t character = 0;
+  for (std::size_t found = text.find(pattern); found != std::string::npos; found = text.find(pattern, found + 1)) {
+    while (character < found) character = NextCharacter(text, character);
+    if (character == found) return found;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
 std::string ReplaceFirst(const std::string& text, const std::string& oldPattern,
                          const std::string& newPattern) {
-  const std::size_t found = oldPattern.empty() ? std::string::npos : text.find(oldPattern);
+  const std::size_t found = oldPattern.empty() ? std::string::npos : FindAtCharacter(text, oldPattern);
   if (found == std::string::npos) return text;
   std::string replaced;
   replaced.reserve(text.size() - oldPattern.size() + newPattern.size());
@@ -252,8 +274,12 @@ std::string ReplaceFirst(const std::string& text, const std::string& oldPattern,
 }
 
 std::string PathDirPart(const std::string& path) {
-  const std::size_t last = path.find_last_of(platform::kPathDelimiters);
-  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+  const std::string_view delimiters = platform::kPathDelimiters;
+  std::size_t end = 0;  // after the last delimiter that is a character of its own
+  for (std::size_t character = 0; character < path.size(); character = NextCharacter(path, character)) {
+    if (delimiters.find(path[character]) != std::string_view::npos) end = character + 1;
+  }
+  return path.substr(0, end);
 }
 
 void LoadRegionalSeparators() {

@@ -75,6 +75,8 @@ class PosixLocale final : public Locale {
 
 }  // namespace
 
+bool IsLeadByte(char) { return false; }
+
 template <>
 Locale& Native<Locale>() {
   static PosixLocale locale;

@@ -22,6 +22,8 @@ class Win32Locale final : public Locale {
 
 }  // namespace
 
+bool IsLeadByte(char byte) { return IsDBCSLeadByte(static_cast<BYTE>(byte)) != 0; }
+
 template <>
 Locale& Native<Locale>() {
   static Win32Locale locale;
