@@ -118,10 +118,10 @@ TEST_F(AuditRunTest, FailedFinalHandOverIsReportedWithExitOne) {
   const std::size_t total = std::string(kReport).size();
   ASSERT_NE(total % norva::ConsoleStream::kBufferSize, 0u);
   console.failAfterBytes = total - total % norva::ConsoleStream::kBufferSize;
-  console.failCode = 28;
+  console.failCode = 112;
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(console.output, std::string(kReport).substr(0, *console.failAfterBytes));
-  EXPECT_NE(console.error.find("\r\nI/O error 28.\r\n\r\n"), std::string::npos) << console.error;
+  EXPECT_NE(console.error.find("\r\nI/O error 112.\r\n\r\n"), std::string::npos) << console.error;
 }
 
 TEST(CoreCountOfTest, SumsOnePackagePerLineAndOtherwiseReadsOneInteger) {
