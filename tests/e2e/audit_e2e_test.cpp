@@ -254,8 +254,10 @@ TEST(NativeAudit, AFloodingToolIsCutAndBoundInMemory) {
     EXPECT_EQ(run.output.substr(value + 12, 1), "y") << c.flood;
     EXPECT_GT(kept, std::size_t{1} << 20) << c.flood;
     EXPECT_LE(kept, c.mostKept) << c.flood;
+#ifndef NORVA_SANITIZED  // the sanitizers keep freed memory for a while
     EXPECT_LE(run.peakMemoryKb * 1024, static_cast<long>(2 * kept + (std::size_t{8} << 20)))
         << c.flood << ": kept " << kept;
+#endif
     std::printf("%s: %zu bytes kept, peak %ld KiB, %lld ms\n", c.flood, kept, run.peakMemoryKb,
                 static_cast<long long>(run.exitedAtMs));
   }
