@@ -199,10 +199,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     }
     const bool allEnded = std::all_of(streams.begin(), streams.end(), [](const Stream& s) { return s.ended; });
     if (reaped && (allEnded || now - result.exitedAtMs > kGraceAfterExitMs)) break;
-    if (!reaped && now > options.timeoutMs) {
-      kill(child, SIGKILL);
-      continue;
-    }
+    if (!reaped && now > options.timeoutMs) kill(child, SIGKILL);  // reaped on a later turn
     std::vector<pollfd> watched;
     for (const Stream& stream : streams) {
       const bool slowReaderWaits = filler > 0 && stream.bytes == &result.output && now < kSlowReaderDelayMs;
