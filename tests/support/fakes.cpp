@@ -68,6 +68,10 @@ std::unique_ptr<platform::WritableFile> FakeFiles::Create(const std::string& pat
   return platform::Native<platform::Files>().Create(path);
 }
 
+platform::NewFile FakeFiles::CreateNew(const std::string& path) {
+  return platform::Native<platform::Files>().CreateNew(path);
+}
+
 std::unique_ptr<platform::WritableFile> FakeFiles::OpenForAppend(const std::string& path) {
   return platform::Native<platform::Files>().OpenForAppend(path);
 }

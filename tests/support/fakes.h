@@ -84,6 +84,7 @@ class FakeFiles : public platform::Files {
   platform::SearchResult Entry(const std::string& path) override;
   bool Delete(const std::string& path) override;
   std::unique_ptr<platform::WritableFile> Create(const std::string& path) override;
+  platform::NewFile CreateNew(const std::string& path) override;
   std::unique_ptr<platform::WritableFile> OpenForAppend(const std::string& path) override;
 };
 

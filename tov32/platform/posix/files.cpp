@@ -42,12 +42,21 @@ class PosixFile final : public WritableFile {
 
 // The holder is made first: when memory runs out, no file has been created
 // or truncated yet.
-std::unique_ptr<WritableFile> Open(const std::string& path, int flags) {
+std::unique_ptr<WritableFile> Open(const std::string& path, int flags, int* error = nullptr) {
   auto file = std::make_unique<PosixFile>(-1);
   const int descriptor = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
+  if (error != nullptr) *error = descriptor < 0 ? errno : 0;
   if (descriptor < 0) return nullptr;
   file->Adopt(descriptor);
   return file;
+}
+
+// As rm treats it: no write bit for anyone means the file is protected,
+// also from root, who could otherwise unlink it.
+bool IsWriteProtected(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 && !S_ISLNK(status.st_mode) &&
+         (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool Matches(const char* pattern, const char* name) {
@@ -63,7 +72,9 @@ bool Matches(const char* pattern, const char* name) {
   return *name == '\0';
 }
 
+// A name that ends in a separator names no entry, as on Windows.
 SearchResult EntryOf(const std::string& path) {
+  if (path.empty() || path.back() == '/') return SearchResult{};
   struct stat status {};
   if (lstat(path.c_str(), &status) != 0) return SearchResult{};
   struct stat target {};
@@ -76,7 +87,7 @@ class PosixFiles final : public Files {
   SearchResult Search(const std::string& pattern) override {
     const std::size_t slash = pattern.rfind('/');
     const std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (name.find_first_of("*?") == std::string::npos) return pattern.empty() ? SearchResult{} : EntryOf(pattern);
+    if (name.find_first_of("*?") == std::string::npos) return EntryOf(pattern);
     const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
     DIR* directory = opendir(folder.c_str());
     if (directory == nullptr) return SearchResult{};
@@ -91,12 +102,23 @@ class PosixFiles final : public Files {
     return result;
   }
 
-  SearchResult Entry(const std::string& path) override { return path.empty() ? SearchResult{} : EntryOf(path); }
+  SearchResult Entry(const std::string& path) override { return EntryOf(path); }
 
-  bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  bool Delete(const std::string& path) override {
+    if (IsWriteProtected(path)) return false;
+    return ::unlink(path.c_str()) == 0;
+  }
 
   std::unique_ptr<WritableFile> Create(const std::string& path) override {
     return Open(path, O_CREAT | O_TRUNC);
+  }
+
+  NewFile CreateNew(const std::string& path) override {
+    NewFile created;
+    int error = 0;
+    created.file = Open(path, O_CREAT | O_EXCL, &error);
+    created.nameTaken = error == EEXIST;
+    return created;
   }
 
   std::unique_ptr<WritableFile> OpenForAppend(const std::string& path) override {

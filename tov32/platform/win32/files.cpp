@@ -1,17 +1,23 @@
 // Win32 files and directory search.
 #include "tov32/platform/files.h"
 
+#include <algorithm>
+
 #include "tov32/platform/win32/windows_support.h"
 
 namespace tov32::platform {
 namespace {
+
+// One WriteFile takes a 32-bit count.
+constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
 
 class Win32File final : public WritableFile {
  public:
   bool Write(std::string_view bytes) override {
     while (!bytes.empty()) {
       DWORD written = 0;
-      if (!WriteFile(handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      const DWORD part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestWrite));
+      if (!WriteFile(handle.Get(), bytes.data(), part, &written, nullptr) ||
           written == 0) {
         return false;
       }
@@ -52,10 +58,19 @@ class Win32Files final : public Files {
     return Open(path, GENERIC_WRITE, CREATE_ALWAYS);
   }
 
+  NewFile CreateNew(const std::string& path) override {
+    NewFile created;
+    created.file = Open(path, GENERIC_WRITE, CREATE_NEW);
+    // A directory of that name refuses the creation with another code.
+    created.nameTaken = !created.file && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return created;
+  }
+
+  // Positions are 64-bit: a file of 4 GiB or more is added to at its end.
   std::unique_ptr<WritableFile> OpenForAppend(const std::string& path) override {
     std::unique_ptr<WritableFile> file = Open(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (file && SetFilePointer(static_cast<Win32File&>(*file).handle.Get(), 0, nullptr, FILE_END) ==
-                    INVALID_SET_FILE_POINTER) {
+    LARGE_INTEGER start{};
+    if (file && !SetFilePointerEx(static_cast<Win32File&>(*file).handle.Get(), start, nullptr, FILE_END)) {
       return nullptr;
     }
     return file;

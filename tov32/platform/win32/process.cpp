@@ -197,6 +197,18 @@ bool FoundIn(const std::string& folder, const std::string& program, const std::v
   return false;
 }
 
+bool IsSeparator(char byte) { return byte == '\\' || byte == '/'; }
+
+// Where cmd.exe, running in `directory`, finds a PATH entry: a relative
+// entry is taken from `directory`, a rooted one from its drive.
+std::string InDirectory(const std::string& directory, const std::string& entry) {
+  const bool hasDrive = entry.size() >= 2 && entry[1] == ':';
+  const bool unc = entry.size() >= 2 && IsSeparator(entry[0]) && IsSeparator(entry[1]);
+  if (hasDrive || unc || directory.empty()) return entry;
+  if (IsSeparator(entry[0])) return directory.size() >= 2 && directory[1] == ':' ? directory.substr(0, 2) + entry : entry;
+  return directory + (IsSeparator(directory.back()) ? "" : "\\") + entry;
+}
+
 class Win32Processes final : public Processes {
  public:
   std::unique_ptr<CapturePipe> CreatePipe() override {
@@ -214,7 +226,7 @@ class Win32Processes final : public Processes {
     const std::vector<std::string> extensions = Split(Variable("PATHEXT", ".COM;.EXE;.BAT;.CMD"));
     if (!directory.empty() && FoundIn(directory, program, extensions)) return true;
     for (const std::string& folder : Split(Variable("PATH", ""))) {
-      if (FoundIn(folder, program, extensions)) return true;
+      if (FoundIn(InDirectory(directory, folder), program, extensions)) return true;
     }
     return false;
   }
