@@ -345,6 +345,58 @@ void SweepWholeRun(const std::string& variable) {
               lastChances);
 }
 
+std::vector<fs::path> ReportFilesIn(const fs::path& folder) {
+  std::vector<fs::path> reports;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind("EXCEPTION-", 0) == 0) reports.push_back(entry.path());
+  }
+  return reports;
+}
+
+// The first allocation whose failure is caught and leaves exactly one
+// report while the run still ends with the report on standard output.
+long FirstAllocationWithOneReport(const fs::path& folder) {
+  for (long nth = 1; nth < 500; ++nth) {
+    RunOptions options;
+    options.environment = {"NORVA_FAIL_ALLOCATION=" + std::to_string(nth)};
+    const auto run = RunProgram({(folder / "NorvaAudit").string()}, options);
+    const std::size_t reports = ReportFilesIn(folder).size();
+    for (const fs::path& report : ReportFilesIn(folder)) fs::remove(report);
+    if (run.exitCode == 0 && reports == 1) return nth;
+  }
+  return 0;
+}
+
+// A logon script starts many copies from one folder at once, each faulting
+// once, most within the same few milliseconds: every report is kept whole.
+TEST(NativeAudit, ProcessesFaultingAtOnceInOneFolderKeepEveryReport) {
+  Scratch scratch;
+  fs::copy_file(NORVA_FAULTY_AUDIT, scratch / "NorvaAudit");
+  fs::copy_file(StandIn(), scratch / "wmic");
+  const long nth = FirstAllocationWithOneReport(scratch.root());
+  ASSERT_GT(nth, 0) << "no single allocation fault leaves one report";
+  constexpr int kRounds = 4, kAtOnce = 100;
+  const std::string round = "cd '" + scratch.root().string() + "' && for i in $(seq " + std::to_string(kAtOnce) +
+                            "); do (NORVA_FAIL_ALLOCATION=" + std::to_string(nth) +
+                            " ./NorvaAudit >/dev/null 2>&1; echo $?) & done; wait";
+  int faults = 0;
+  for (int i = 0; i < kRounds; ++i) {
+    std::istringstream codes(norva_e2e::CommandOutput(round));
+    for (std::string code; std::getline(codes, code);) faults += code == "0" ? 1 : 0;
+  }
+  EXPECT_EQ(faults, kRounds * kAtOnce);
+  const std::vector<fs::path> reports = ReportFilesIn(scratch.root());
+  EXPECT_EQ(reports.size(), static_cast<std::size_t>(faults));
+  for (const fs::path& report : reports) {
+    std::ifstream file(report, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.rfind("<xml>\r\n<Exception>\r\n", 0), 0u) << report;
+    const std::string end = "</Exception>\r\n</xml>\r\n";
+    EXPECT_TRUE(text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0) << report;
+  }
+  std::printf("%d faults, %zu reports\n", faults, reports.size());
+}
+
 TEST(NativeAudit, InjectedAllocationFaultsNeverCrashOrHang) { SweepWholeRun("NORVA_FAIL_ALLOCATION"); }
 
 TEST(NativeAudit, LastingMemoryExhaustionStillEndsWithTheMessage) { SweepWholeRun("NORVA_FAIL_ALLOCATIONS_FROM"); }

@@ -41,14 +41,14 @@ class WineAudit : public ::testing::Test {
 
   // A copy of the program beside a wmic.cmd that writes the real tool's
   // piped format from one file per property.
-  void PlaceWithFakeTool(const Scratch& scratch, const fs::path& exe) {
-    fs::copy_file(exe, scratch / "NorvaAudit.exe");
-    WriteBytes(scratch / "wmic.cmd", "@type %3.txt\r\n");
-    WriteBytes(scratch / "version.txt", "Version     \r\r\n10.0.19045  \r\r\n\r\r\n");
-    WriteBytes(scratch / "installdate.txt", "InstallDate                \r\r\n20210107140509.000000+060  \r\r\n\r\r\n");
-    WriteBytes(scratch / "totalvisiblememorysize.txt",
+  void PlaceWithFakeTool(const fs::path& folder, const fs::path& exe) {
+    fs::copy_file(exe, folder / "NorvaAudit.exe");
+    WriteBytes(folder / "wmic.cmd", "@type %3.txt\r\n");
+    WriteBytes(folder / "version.txt", "Version     \r\r\n10.0.19045  \r\r\n\r\r\n");
+    WriteBytes(folder / "installdate.txt", "InstallDate                \r\r\n20210107140509.000000+060  \r\r\n\r\r\n");
+    WriteBytes(folder / "totalvisiblememorysize.txt",
                "TotalVisibleMemorySize  \r\r\n16633492                \r\r\n\r\r\n");
-    WriteBytes(scratch / "numberofcores.txt", "NumberOfCores  \r\r\n4              \r\r\n4              \r\r\n\r\r\n");
+    WriteBytes(folder / "numberofcores.txt", "NumberOfCores  \r\r\n4              \r\r\n4              \r\r\n\r\r\n");
   }
 
   // A copy of the program beside the stand-in that behaves like the real
@@ -72,6 +72,28 @@ class WineAudit : public ::testing::Test {
       EXPECT_EQ(ValueOf(output, label).find("planted"), std::string::npos) << label;
     }
     EXPECT_NE(ValueOf(output, "Number of Cores"), "") << output;
+  }
+
+  // A copy of the test prefix without the tool, in `scratch`: the
+  // environment that runs programs in it.
+  static std::vector<std::string> PrefixWithoutTool(const Scratch& scratch) {
+    const char* prefix = std::getenv("NORVA_WINEPREFIX");
+    const fs::path source =
+        prefix != nullptr ? fs::path(prefix) : fs::path(NORVA_WINE_RUN).parent_path() / "../build/wineprefix";
+    const fs::path hidden = scratch / "prefix";
+    fs::copy(source, hidden, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    int removed = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(hidden / "drive_c/windows")) {
+      std::string name = entry.path().filename().string();
+      for (char& byte : name) byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+      if (name == "wmic.exe" && fs::remove(entry.path())) ++removed;
+    }
+    EXPECT_GT(removed, 0) << "this prefix has no wmic.exe to hide";
+    return {"NORVA_WINEPREFIX=" + hidden.string(), "WINEDLLOVERRIDES=wmic.exe=d"};
+  }
+
+  static void StopServerOf(const Scratch& scratch) {
+    norva_e2e::CommandOutput("WINEPREFIX='" + (scratch / "prefix").string() + "' wineserver -k 2>/dev/null");
   }
 
   fs::path program_;
@@ -131,7 +153,7 @@ TEST_F(WineAudit, AHungToolHoldsNothingOfTheCaller) {
 
 TEST_F(WineAudit, FakeToolGivesTheExactReport) {
   Scratch scratch;
-  PlaceWithFakeTool(scratch, program_);
+  PlaceWithFakeTool(scratch.root(), program_);
   const auto run = Run(scratch / "NorvaAudit.exe");
   EXPECT_EQ(run.exitCode, 0) << run.error;
   const std::regex report(
@@ -166,19 +188,8 @@ TEST_F(WineAudit, ValuesWithWinesOwnToolAndWithoutAnyTool) {
   }
 
   Scratch scratch;
-  const char* prefix = std::getenv("NORVA_WINEPREFIX");
-  const fs::path source = prefix != nullptr ? fs::path(prefix) : fs::path(NORVA_WINE_RUN).parent_path() / "../build/wineprefix";
-  const fs::path hidden = scratch / "prefix";
-  fs::copy(source, hidden, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-  int removed = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(hidden / "drive_c/windows")) {
-    std::string name = entry.path().filename().string();
-    for (char& byte : name) byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
-    if (name == "wmic.exe" && fs::remove(entry.path())) ++removed;
-  }
-  ASSERT_GT(removed, 0) << "this prefix has no wmic.exe to hide";
   RunOptions options;
-  options.environment = {"NORVA_WINEPREFIX=" + hidden.string(), "WINEDLLOVERRIDES=wmic.exe=d"};
+  options.environment = PrefixWithoutTool(scratch);
   const auto withoutTool = Run(program_, options);
   EXPECT_EQ(withoutTool.exitCode, 0);
   for (const char* label : {"Host Name", "Machine Up Time", "OS Install Date", "OS Version",
@@ -192,7 +203,35 @@ TEST_F(WineAudit, ValuesWithWinesOwnToolAndWithoutAnyTool) {
     EXPECT_EQ(ValueOf(withoutTool.output, label), ValueOf(withTool.output, label)) << label;
   }
   std::printf("with the tool:\n%s\nwithout it:\n%s\n", withTool.output.c_str(), withoutTool.output.c_str());
-  norva_e2e::CommandOutput("WINEPREFIX='" + hidden.string() + "' wineserver -k 2>/dev/null");
+  StopServerOf(scratch);
+}
+
+// With the tool gone from the system, a relative PATH entry is taken from
+// the program's folder, where the queries run, as cmd.exe takes it: a tool
+// there answers, and one under the current directory is never looked at.
+TEST_F(WineAudit, RelativePathEntriesAreTakenFromTheProgramsFolder) {
+  Scratch scratch;
+  RunOptions options;
+  options.environment = PrefixWithoutTool(scratch);
+  options.environment.push_back("WINEPATH=rel");
+  options.directory = (scratch / "cwd").string();
+  fs::create_directories(scratch / "cwd/rel");
+  WriteBytes(scratch / "cwd/rel/wmic.cmd", "@echo Header\r\n@echo planted\r\n");
+
+  PlaceWithStandIn(scratch / "beside", "unused.exe");
+  const auto direct = Run(scratch / "beside/NorvaAudit.exe", options);
+  EXPECT_EQ(direct.exitCode, 0) << direct.error;
+  ExpectEveryToolValue(direct.output);
+
+  fs::remove(scratch / "cwd/rel/wmic.cmd");
+  fs::create_directories(scratch / "program/rel");
+  PlaceWithFakeTool(scratch / "program", program_);
+  fs::rename(scratch / "program/wmic.cmd", scratch / "program/rel/wmic.cmd");
+  const auto fromRel = Run(scratch / "program/NorvaAudit.exe", options);
+  EXPECT_EQ(fromRel.exitCode, 0) << fromRel.error;
+  EXPECT_EQ(ValueOf(fromRel.output, "OS Version"), "10.0.19045") << fromRel.output;
+  EXPECT_EQ(ValueOf(fromRel.output, "Number of Cores"), "8") << fromRel.output;
+  StopServerOf(scratch);
 }
 
 // Every allocation of a whole run fails in turn: each run
@@ -202,7 +241,7 @@ TEST_F(WineAudit, InjectedFaultsLeaveReportsBesideTheProgram) {
   const char* faulty = std::getenv("NORVA_WINDOWS_FAULTY");
   if (faulty == nullptr) GTEST_SKIP() << "NORVA_WINDOWS_FAULTY names no program";
   Scratch scratch;
-  PlaceWithFakeTool(scratch, faulty);
+  PlaceWithFakeTool(scratch.root(), faulty);
   const fs::path unused = scratch / "unused";
   int reports = 0, runs = 0, lastChances = 0;
   for (long nth = 1; !fs::exists(unused) && nth < 5000; ++nth) {

@@ -68,6 +68,29 @@ TEST_F(ExceptionReportTest, TwoReportsOfOneMillisecondKeepBoth) {
   EXPECT_NE(ReadFile(first).find("<DateTime>2021-01-07 14:05:09.042</DateTime>"), std::string::npos);
 }
 
+// Another process's report appears under the same name after any look at
+// the folder and before this one is created: the name is claimed by the
+// creation itself, so neither report replaces the other.
+TEST_F(ExceptionReportTest, ANameClaimedByAnotherProcessIsNeverReplaced) {
+  norva_test::FakeFiles files;
+  files.entry = [](const std::string&) { return tov32::platform::SearchResult{}; };
+  ScopedReplacement<tov32::platform::Files> use(files);
+  const std::string taken = ProgramDirectory() + "EXCEPTION--20210107140509042.XML";
+  norva_test::WriteFile(taken, "the other process's report");
+  EXPECT_EQ(tov32::SaveExceptionRecAsXML(Record()), ProgramDirectory() + "EXCEPTION--20210107140509043.XML");
+  EXPECT_EQ(ReadFile(taken), "the other process's report");
+  EXPECT_EQ(norva_test::ReportFiles().size(), 2u);
+}
+
+// A name without a time stamp cannot move on: its file is replaced.
+TEST_F(ExceptionReportTest, AFixedNameIsReplaced) {
+  tov32::tExceptionRec rec = Record();
+  rec.FileName = "EXCEPTION-fixed.XML";
+  norva_test::WriteFile(ProgramDirectory() + rec.FileName, "old");
+  EXPECT_EQ(tov32::SaveExceptionRecAsXML(rec), ProgramDirectory() + rec.FileName);
+  EXPECT_EQ(ReadFile(ProgramDirectory() + rec.FileName).rfind("<xml>\r\n", 0), 0u);
+}
+
 TEST_F(ExceptionReportTest, DefaultNameWithTheRealClockHasSeventeenDigits) {
   ScopedReplacement<tov32::platform::Clock> realClock(tov32::platform::Native<tov32::platform::Clock>());
   const std::string path = tov32::SaveExceptionRecAsXML(Record());

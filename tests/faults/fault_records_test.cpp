@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ios>
+
 #include <cerrno>
 #include <stdexcept>
 
@@ -27,6 +29,8 @@ TEST(ClassNameOfTest, NamesTheMostDerivedClass) {
   EXPECT_EQ(tov32::ClassNameOf(tov32::ERegistryException("x")), "ERegistryException");
   EXPECT_EQ(tov32::ClassNameOf(std::bad_alloc()), "EOutOfMemory");
   EXPECT_EQ(tov32::ClassNameOf(std::runtime_error("x")), "runtime_error");
+  EXPECT_EQ(tov32::ClassNameOf(std::ios_base::failure("x")), "failure");  // no "[abi:cxx11]"
+  EXPECT_EQ(tov32::ClassNameOf(Wrapped<std::ios_base::failure>("x")), "Wrapped<std::ios_base::failure>");
   EXPECT_EQ(tov32::ClassNameOf(Wrapped<std::runtime_error>("x")), "Wrapped<std::runtime_error>");
   EXPECT_EQ(tov32::MessageOf(std::bad_alloc()), "Out of memory");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "tests/support/fakes.h"
@@ -70,6 +71,46 @@ TEST_F(WriteTextFileTest, RefusedDeletionLeavesTheFileUntouched) {
   if (result == 1) GTEST_SKIP() << "this user may delete read-only entries here";
   EXPECT_EQ(result, -4);
   EXPECT_EQ(ReadFile(locked), "old");
+}
+
+// A file that nobody may write to is not replaced, not even by root; on
+// Windows each of these modes is the read-only attribute.
+TEST_F(WriteTextFileTest, WriteProtectedFilesAreNotReplaced) {
+  namespace fs = std::filesystem;
+  const std::pair<const char*, fs::perms> modes[] = {
+      {"0444", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read},
+      {"0400", fs::perms::owner_read},
+      {"0555", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                   fs::perms::others_read | fs::perms::others_exec},
+  };
+  for (const auto& mode : modes) {
+    const std::string protectedFile = dir.Path(std::string("mode") + mode.first + ".txt");
+    WriteFile(protectedFile, "old");
+    fs::permissions(protectedFile, mode.second);
+    EXPECT_EQ(tov32::WriteTextFile("new", protectedFile, false, ""), -4) << mode.first;
+    EXPECT_EQ(ReadFile(protectedFile), "old") << mode.first;
+    fs::permissions(protectedFile, fs::perms::owner_write, fs::perm_options::add);
+  }
+}
+
+// Appends land at the end of files past 4 GiB; sparse files keep the disk
+// free.
+TEST_F(WriteTextFileTest, AppendsAtTheEndOfFilesOfFourGibibytesAndMore) {
+  for (const std::uintmax_t size : {std::uintmax_t{0xFFFFFFFF}, std::uintmax_t{5} << 30}) {
+    const std::string large = dir.Path("large.bin");
+    WriteFile(large, "");
+    std::filesystem::resize_file(large, size);
+    ASSERT_EQ(std::filesystem::file_size(large), size);
+    EXPECT_EQ(tov32::WriteTextFile("abc", large, true, ""), 2) << size;
+    EXPECT_EQ(std::filesystem::file_size(large), size + 3) << size;
+    std::ifstream file(large, std::ios::binary);
+    file.seekg(-4, std::ios::end);
+    char tail[4] = {};
+    file.read(tail, 4);
+    EXPECT_EQ(std::string(tail, 4), std::string("\0abc", 4)) << size;
+    file.close();
+    std::filesystem::remove(large);
+  }
 }
 
 TEST_F(WriteTextFileTest, CodesForFilesThatDoNotGoOrComeBack) {

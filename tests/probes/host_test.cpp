@@ -92,6 +92,12 @@ TEST_F(ProgramLocationTest, NonTextValueIsOneFaultReport) {
   EXPECT_EQ(tov32::GetEXEPath("tool.exe"), "");
   ASSERT_EQ(recorder.records().size(), 2u);
   EXPECT_EQ(recorder.records()[1].Message, "Failed to get data for 'Path'");
+
+  // The bytes are read before the type is looked at.
+  registry.keys[kAppPaths + "tool.exe"]["Path"] = {tov32::platform::kRegBinary, std::string("\x01\x02", 2), false};
+  EXPECT_EQ(tov32::GetEXEPath("tool.exe"), "");
+  ASSERT_EQ(recorder.records().size(), 3u);
+  EXPECT_EQ(recorder.records()[2].Message, "Failed to get data for 'Path'");
   EXPECT_EQ(tov32::GlobalSettings.NestingCount, 0);
 }
 
@@ -122,6 +128,14 @@ TEST(FileExistsTest, SearchesWithThePrefixAndWildcards) {
   EXPECT_TRUE(tov32::FileExists(dir.Path("*.xml")));
   EXPECT_FALSE(tov32::FileExists(dir.Path("*.txt")));
   EXPECT_FALSE(tov32::FileExists(""));
+  // A name that ends in a separator finds nothing, a folder's name included.
+  for (const char* separator : {"/", "\\"}) {
+#ifndef _WIN32
+    if (*separator == '\\') continue;  // an ordinary byte of a POSIX name
+#endif
+    EXPECT_FALSE(tov32::FileExists(dir.Path("sub") + separator)) << separator;
+    EXPECT_FALSE(tov32::FileExists(dir.Path("a.xml") + separator)) << separator;
+  }
   tov32::GlobalSettings.PathPrefix = dir.Path("a");
   EXPECT_TRUE(tov32::FileExists(".xml"));
   tov32::GlobalSettings.PathPrefix.clear();

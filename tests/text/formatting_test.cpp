@@ -92,6 +92,24 @@ TEST_F(FormatNumberTest, RoundsHalfAwayFromZeroAndGroups) {
   }
 }
 
+// The doubles right beside the halves, where a rounding that adds one half
+// before it floors goes wrong; both builds run this table.
+TEST_F(FormatNumberTest, ValuesBesideTheHalvesRoundByTheirExactValue) {
+  tov32::SetRegionalSeparators(",", ":");
+  const std::pair<double, const char*> cases[] = {
+      {0.49999999999999994, "0"},        {-0.49999999999999994, "0"},
+      {0.5, "1"},                        {-0.5, "-1"},
+      {0.50000000000000011, "1"},        {1.4999999999999998, "1"},
+      {1.5, "2"},                        {-1.4999999999999998, "-1"},
+      {2.4999999999999996, "2"},         {-2.5000000000000004, "-3"},
+      {4503599627370495.5, "4,503,599,627,370,496"},   {4503599627370494.5, "4,503,599,627,370,495"},
+      {-4503599627370495.5, "-4,503,599,627,370,496"}, {4503599627370497.0, "4,503,599,627,370,497"},
+      {9007199254740993.0, "9,007,199,254,740,992"},   {1234567.4999999998, "1,234,567"},
+      {1e23, "99,999,999,999,999,991,611,392"},        {5e-324, "0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tov32::FormatNumber("#,##0", c.first), c.second) << c.first;
+}
+
 TEST_F(FormatNumberTest, SpanOfTwoDayCountsGivesWholeMilliseconds) {
   const double first = DayCount(44203, 14, 5, 9, 42);
   const double second = DayCount(44203, 14, 5, 10, 276);

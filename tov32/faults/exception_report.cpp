@@ -3,7 +3,6 @@
 
 #include "tov32/faults/syslog.h"
 #include "tov32/faults/text_file.h"
-#include "tov32/platform/files.h"
 #include "tov32/platform/machine.h"
 #include "tov32/probes/host.h"
 #include "tov32/probes/up_time.h"
@@ -102,17 +101,25 @@ std::string ReportPathAt(const tExceptionRec& rec, const std::string& directory,
                       GlobalSettings.SelfName);
 }
 
-// Two reports within one millisecond would get one name, and the second
-// would replace the first: a name that is taken moves on by a millisecond.
-std::string ReportPath(const tExceptionRec& rec) {
+// Writes the report under the name of this moment. A name that is taken, by
+// a report of this process or of another that faulted in the same
+// millisecond, moves on by a millisecond; each name is claimed in the step
+// that creates the file, so no report replaces another. A name without a
+// time stamp cannot move on: its file is replaced, as it always was.
+std::string WriteReport(const tExceptionRec& rec, const std::string& text, tLogRec& log) {
   constexpr double kMillisecond = 1.0 / 86400000;
+  constexpr int kTries = 1000;
   const std::string directory = PathDirPart(GetEXEPath(""));
   double moment = LocalNow();
   std::string path = ReportPathAt(rec, directory, moment);
-  for (int tries = 0; tries < 1000 && platform::Use<platform::Files>().Entry(path).found; ++tries) {
+  log.Trace = 420;
+  for (int tries = 1; WriteNewTextFile(text, path) == NewFileResult::kNameTaken; ++tries) {
     moment += kMillisecond;
     std::string next = ReportPathAt(rec, directory, moment);
-    if (next == path) break;  // a name without a time stamp
+    if (next == path || tries == kTries) {
+      WriteTextFile(text, path, false, "");
+      break;
+    }
     path = std::move(next);
   }
   return path;
@@ -139,9 +146,7 @@ std::string SaveExceptionRecAsXML(tExceptionRec Rec) {
     nesting.Arm();
     const std::string text = ReportText(Rec, log);
     log.Trace = 380;
-    path = ReportPath(Rec);
-    log.Trace = 420;
-    WriteTextFile(text, path, false, "");
+    path = WriteReport(Rec, text, log);
     log.Trace = 460;
     if (Rec.bBeep) SoundAlarm();
   } catch (const std::exception& fault) {

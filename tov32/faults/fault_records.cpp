@@ -18,12 +18,21 @@ tDebugRec DebugRec;
 
 namespace {
 
+// The C++ library's ABI tags ("[abi:cxx11]") belong to no class's name.
+std::string WithoutAbiTags(std::string name) {
+  for (std::size_t tag = name.find("[abi:"); tag != std::string::npos; tag = name.find("[abi:", tag)) {
+    const std::size_t end = name.find(']', tag);
+    name.erase(tag, end == std::string::npos ? std::string::npos : end + 1 - tag);
+  }
+  return name;
+}
+
 // The demangled name of a type, without its namespaces.
 std::string UnqualifiedTypeName(const std::type_info& type) {
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
                                                    std::free);
-  std::string name = status == 0 && demangled ? demangled.get() : type.name();
+  const std::string name = WithoutAbiTags(status == 0 && demangled ? demangled.get() : type.name());
   // The last scope separator outside template arguments ends the namespaces.
   std::size_t cut = 0;
   int depth = 0;

@@ -34,6 +34,14 @@ std::int32_t WriteContent(const std::string& Content, const std::string& FilePat
   return result;
 }
 
+NewFileResult WriteNewContent(const std::string& Content, const std::string& FilePath) {
+  if (Content.empty()) return NewFileResult::kFailed;
+  platform::NewFile created = platform::Use<platform::Files>().CreateNew(FilePath);
+  if (created.nameTaken) return NewFileResult::kNameTaken;
+  if (!created.file || !created.file->Write(Content) || !created.file->Close()) return NewFileResult::kFailed;
+  return NewFileResult::kWritten;
+}
+
 }  // namespace
 
 std::int32_t WriteTextFile(const std::string& Content, const std::string& FilePath, bool bAppend,
@@ -42,6 +50,14 @@ std::int32_t WriteTextFile(const std::string& Content, const std::string& FilePa
     return WriteContent(Content, FilePath, bAppend);
   } catch (const std::exception&) {
     return -5;
+  }
+}
+
+NewFileResult WriteNewTextFile(const std::string& Content, const std::string& FilePath) {
+  try {
+    return WriteNewContent(Content, FilePath);
+  } catch (const std::exception&) {
+    return NewFileResult::kFailed;
   }
 }
 

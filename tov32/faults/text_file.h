@@ -21,4 +21,13 @@ namespace tov32 {
 std::int32_t WriteTextFile(const std::string& Content, const std::string& FilePath, bool bAppend,
                            const std::string& CallingFunction);
 
+enum class NewFileResult { kWritten, kNameTaken, kFailed };
+
+// Writes `Content` into a file that this call creates: when any entry of
+// that name exists, nothing is touched and the result is kNameTaken. The
+// check and the creation are one step, so two processes that pick one name
+// never share the file. kFailed: creating, writing or closing failed, or
+// `Content` was empty. Never throws.
+NewFileResult WriteNewTextFile(const std::string& Content, const std::string& FilePath);
+
 }  // namespace tov32

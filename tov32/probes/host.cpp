@@ -24,13 +24,15 @@ std::string ProgramDirectory() {
   return directory;
 }
 
-// A registry value read as text: its characters up to the first zero.
+// A registry value read as text: its characters up to the first zero. The
+// bytes are read before the type is looked at, so a value that cannot be
+// read is that fault whatever its type.
 std::string RegistryText(const std::optional<platform::RegistryValue>& value, const std::string& name) {
   if (!value || value->data.empty()) return std::string();
+  if (!value->dataRead) throw ERegistryException("Failed to get data for '" + name + "'");
   if (value->type != platform::kRegSz && value->type != platform::kRegExpandSz) {
     throw ERegistryException("Invalid data type for '" + name + "'");
   }
-  if (!value->dataRead) throw ERegistryException("Failed to get data for '" + name + "'");
   return value->data.substr(0, value->data.find('\0'));
 }
 

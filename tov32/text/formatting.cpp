@@ -67,6 +67,18 @@ DayTimeParts SplitDayCount(double value) {
   return {date.year, date.month, date.day, ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000};
 }
 
+// To the nearest whole number, halves away from zero, decided on the exact
+// value: its distance to the whole number below is exact in binary, which
+// no double has more than 18 significant digits to blur. Some C runtimes'
+// round() adds one half first, and 0.49999999999999994 + 0.5 is 1.
+double RoundHalfAwayFromZero(double value) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude < 4503599627370496.0)) return value;  // 2^52 and above are whole
+  double whole = std::floor(magnitude);
+  if (magnitude - whole >= 0.5) whole += 1;
+  return std::copysign(whole, value);
+}
+
 void AppendPadded(std::string& out, std::int64_t value, int width) {
   char digits[24];
   const char* end = std::to_chars(digits, digits + sizeof digits, value < 0 ? -value : value).ptr;
@@ -173,7 +185,7 @@ std::string FormatDayTime(const std::string& pattern, double value) {
 std::string FormatNumber(const std::string& pattern, double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-  const double rounded = std::round(value);
+  const double rounded = RoundHalfAwayFromZero(value);
   if (rounded == 0) return "0";
   char digits[320];
   const int length = std::snprintf(digits, sizeof digits, "%.0f", std::fabs(rounded));
