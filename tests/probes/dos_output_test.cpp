@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "tests/support/child.h"
 #include "tests/support/fakes.h"
+#include "tests/support/shell_reference.h"
+#include "tests/support/temp_dir.h"
 #include "tov32/faults/fault_records.h"
 #include "tov32/platform/clock.h"
 
@@ -92,6 +95,79 @@ TEST_F(GetDosOutputTest, LetGoChildrenDoNotStayZombies) {
   tov32::platform::SleepMilliseconds(1000);
   EXPECT_EQ(tov32::GetDosOutput(ChildCommand("crlf"), ProgramDirectory()), "abc\r\n");
   EXPECT_LE(ZombieChildren(), 1) << "only the last child may not have been reaped yet";
+}
+
+void WriteProgram(const std::filesystem::path& path, const std::string& text) {
+  norva_test::WriteFile(path.string(), text);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+// Commands that need no shell are started without one: each command gives
+// exactly the bytes that /bin/sh -c gives for it in the same folder.
+TEST_F(GetDosOutputTest, EveryCommandGivesWhatTheShellGives) {
+  norva_test::TempDir dir;
+  const std::filesystem::path root = dir.root();
+  WriteProgram(root / "tool", "#!/bin/sh\necho \"tool $0 [$#] $*\"\necho \"pwd $PWD\"\n");
+  std::filesystem::create_directory(root / "sub");
+  WriteProgram(root / "sub/tool2", "#!/bin/sh\necho \"tool2 $0 $*\"\n");
+  WriteProgram(root / "bare", "echo without an interpreter line $0\n");
+  norva_test::WriteFile((root / "notexec").string(), "#!/bin/sh\necho never\n");
+  norva_test::WriteFile((root / "data.txt").string(), "one\ntwo\n");
+  const char* const commands[] = {
+      // plain commands
+      "tool", "tool a b", "  tool\ta   b\t", "./tool x", "sub/tool2 y", "sub/../tool z", "cat data.txt",
+      "wc -l data.txt", "ls", "ls -a .", "cat", "uname -s", "tool a,b:c+d@e.f_g-h",
+      // what the shell treats specially
+      "tool 'quoted' \"double\"", "tool $HOME", "tool a\\ b", "tool *", "tool d?ta.txt", "tool [a-z]*",
+      "tool ~", "tool {a,b}", "tool a | tr a-z A-Z", "tool > out.txt; cat out.txt", "tool && tool x",
+      "tool || tool", "tool & wait", "(tool)", "tool `echo x`", "tool # a comment", "A=1 tool", "tool a=b",
+      "tool 50%", "tool !x", "if true; then tool; fi", "for x in 1 2; do tool $x; done", "exit 3", "cd sub",
+      "export A=1", ". ./tool", "eval tool", "exec tool", "set", "echo -e x", "printf x", "test -d .", "pwd",
+      "true", "false", "type tool", "tool\nx",
+      // programs that cannot be found or started directly
+      "no-such-program", "no-such-program with arguments", "./no-such", "sub/no-such x", "notexec",
+      "./notexec", "bare", "./bare", "sub", "./sub",
+      // bytes outside plain ASCII
+      "tool \xc3\xa9t\xc3\xa9", "tool \xe9", "\xc3\xa9", "tool \x01",
+  };
+  for (const char* command : commands) {
+    EXPECT_EQ(tov32::GetDosOutput(command, dir.root().string()), norva_test::ShellOutput(command, dir.root().string()))
+        << command;
+  }
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// A program started directly gets the environment that the shell would
+// have handed on (only the order of the variables may differ).
+TEST_F(GetDosOutputTest, ADirectStartGetsTheShellsEnvironment) {
+  norva_test::TempDir dir;
+  const std::string env = tov32::GetDosOutput("env", dir.root().string());
+  EXPECT_NE(env.find("PATH=.:"), std::string::npos) << env;
+  EXPECT_EQ(SortedLines(env), SortedLines(norva_test::ShellOutput("env", dir.root().string())));
+}
+
+// A plain command is started without a shell, also from a folder whose name
+// holds shell syntax, which stays only a folder.
+TEST_F(GetDosOutputTest, APlainCommandStartsNoShell) {
+  norva_test::TempDir dir;
+  const std::string self = norva_test::ReadFile("/proc/self/comm");
+  for (const std::string name : {"plain", "a;b $(touch pwned) `touch pwned` 'q' \"r\" & | > x"}) {
+    const std::filesystem::path folder = dir.root() / name;
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink(tov32::platform::Native<tov32::platform::Machine>().ModuleFileName(),
+                                    folder / "child");
+    EXPECT_EQ(tov32::GetDosOutput("child --capture-child parent", folder.string()) + "\n", self) << name;
+    EXPECT_EQ(tov32::GetDosOutput("child --capture-child parent; true", folder.string()), "sh") << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.root() / "pwned"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.root()), std::filesystem::directory_iterator()), 2);
 }
 #endif
 

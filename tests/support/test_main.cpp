@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "tests/support/fakes.h"
@@ -19,6 +21,21 @@ std::string Letters(std::size_t count) {
   return bytes;
 }
 
+// The name of the process that started this one, where /proc tells it.
+std::string ParentName() {
+  std::ifstream self("/proc/self/stat");
+  std::string stat;
+  std::getline(self, stat);
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  char state = 0;
+  std::string parent;
+  fields >> state >> parent;
+  std::ifstream comm("/proc/" + parent + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
 int RunCaptureChild(const std::string& behaviour, const std::string& argument) {
   tov32::platform::Console& console = tov32::platform::Native<tov32::platform::Console>();
   if (behaviour == "bytes") return console.WriteStandardOutput(Letters(std::stoul(argument))) == 0 ? 0 : 1;
@@ -32,6 +49,7 @@ int RunCaptureChild(const std::string& behaviour, const std::string& argument) {
     tov32::platform::SleepMilliseconds(std::atoi(argument.c_str()));
     return 0;
   }
+  if (behaviour == "parent") return console.WriteStandardOutput(ParentName()) == 0 ? 0 : 1;
   if (behaviour == "flood") {
     const std::string chunk = Letters(4096);
     while (console.WriteStandardOutput(chunk) == 0) {
