@@ -39,6 +39,10 @@ def main(folder):
     rows.append(("audit run's own work (run - children)", run - children, None, "< 2 ms",
                  "met" if run - children < 2e-3 else "MISSED"))
     rows.append(("audit run vs its four children", run, children, "(difference above)", ""))
+    audit, floor = t["ProcessFloor/audit"], t["ProcessFloor/floor"]
+    row("native audit vs its floor (true + 4 stand-in runs)", audit, floor, "<= 1.20x", audit / floor <= 1.20)
+    stand_in, true = t["ProcessFloor/stand_in"], t["ProcessFloor/bin_true"]
+    row("wmic stand-in vs /bin/true", stand_in, true, "<= 1.20x", stand_in / true <= 1.20)
     for name in ("FormatNumber", "FormatDayTime", "TextToIntDef", "TrimBlanks", "Between"):
         ours, std = t[f"{name}Ours"], t[f"{name}Std"]
         row(f"{name} vs standard counterpart", ours, std, "<= 3x", ours / std <= 3)
