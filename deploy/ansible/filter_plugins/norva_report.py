@@ -1,4 +1,7 @@
-"""Filters that turn the hosts' NorvaAudit reports into rows of a table."""
+"""Filters that turn the hosts' NorvaAudit runs into rows of a table and
+their fault reports into files for the controller."""
+import base64
+import binascii
 import csv
 import io
 import re
@@ -13,7 +16,7 @@ LABELS = [
     ("number_of_cores", "Number of Cores"),
     ("duration", "Duration"),
 ]
-COLUMNS = ["host"] + [key for key, _ in LABELS] + ["exit_code", "reason"]
+COLUMNS = ["host"] + [key for key, _ in LABELS] + ["exit_code", "reason", "fault_reports"]
 
 
 def parse_report(text):
@@ -30,18 +33,48 @@ def parse_report(text):
     return values
 
 
+def decoded(text):
+    try:
+        return base64.b64decode(text, validate=True)
+    except (binascii.Error, ValueError):
+        return None
+
+
+def program_run(step):
+    """The program's run as the remote step wrote it ("rc N", "stdout B64",
+    "stderr B64", "report NAME-B64 CONTENT-B64" lines): its exit code, its
+    output and error texts and its reports, still in base64; None when the
+    step did not get as far as running it."""
+    if not isinstance(step, dict) or "rc" not in step:
+        return None
+    run = {"reports": []}
+    for line in str(step.get("stdout", "")).splitlines():
+        key, _, value = line.strip().partition(" ")
+        if key == "rc" and value.lstrip("-").isdigit():
+            run["rc"] = int(value)
+        elif key in ("stdout", "stderr"):
+            run[key] = (decoded(value) or b"").decode("utf-8", "replace")
+        elif key == "report":
+            name, _, content = value.partition(" ")
+            if decoded(name) is not None and decoded(content) is not None:
+                run["reports"].append({"name": name, "content": content})
+    return run if "rc" in run else None
+
+
 def row_of(host, variables):
     row = dict.fromkeys(COLUMNS, "")
     row["host"] = host
-    row["exit_code"] = None
-    run = variables.get("norva_run")
+    row["exit_code"] = row["fault_reports"] = None
+    step = variables.get("norva_run")
+    run = program_run(step)
     failure = variables.get("norva_failure")
     if failure:
         row["reason"] = str(failure)
-    elif not isinstance(run, dict) or "rc" not in run:
-        row["reason"] = "unreachable" if isinstance(run, dict) and run.get("unreachable") else "the audit did not run"
+    elif run is None:
+        row["reason"] = "unreachable" if isinstance(step, dict) and step.get("unreachable") else "the audit did not run"
     else:
         row["exit_code"] = run["rc"]
+        row["fault_reports"] = len(run["reports"])
         values = parse_report(run.get("stdout", ""))
         if run["rc"] != 0:
             error = (run.get("stderr") or "").strip().replace("\r\n", " ")
@@ -53,13 +86,24 @@ def row_of(host, variables):
     return row
 
 
+def norva_fault_reports(hosts, hostvars):
+    """Each host's fault reports, as its run brought them back."""
+    reports = {}
+    for host in hosts:
+        run = program_run(hostvars[host].get("norva_run"))
+        if run and run["reports"]:
+            reports[host] = run["reports"]
+    return reports
+
+
 def norva_failure_reason(result):
     """What went wrong in a failed task's result, the first failed item's
     message for a loop."""
     for item in result.get("results") or []:
         if isinstance(item, dict) and item.get("failed"):
             return item.get("msg") or "the audit failed"
-    return result.get("msg") or "the audit failed"
+    error = str(result.get("stderr") or "").strip()
+    return error or result.get("msg") or "the audit failed"
 
 
 def norva_rows(hosts, hostvars):
@@ -77,4 +121,5 @@ def norva_csv(rows):
 
 class FilterModule:
     def filters(self):
-        return {"norva_rows": norva_rows, "norva_csv": norva_csv, "norva_failure_reason": norva_failure_reason}
+        return {"norva_rows": norva_rows, "norva_csv": norva_csv, "norva_failure_reason": norva_failure_reason,
+                "norva_fault_reports": norva_fault_reports}
