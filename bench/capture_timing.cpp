@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "bench/capture_loops.h"
+#include "bench/median_json.h"
 #include "tov32/probes/dos_output.h"
 
 namespace {
 
+using norva_bench::Median;
+using norva_bench::WriteMedian;
 using Clock = std::chrono::steady_clock;
 
 double MillisecondsOf(const std::function<std::size_t()>& run, std::size_t expected, bool& short_) {
@@ -26,16 +29,6 @@ double MillisecondsOf(const std::function<std::size_t()>& run, std::size_t expec
   return elapsed;
 }
 
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-void WriteMedian(std::ofstream& json, bool& first, const std::string& name, double milliseconds) {
-  json << (first ? "" : ",\n") << "  {\"run_name\": \"" << name << "\", \"aggregate_name\": \"median\", "
-       << "\"real_time\": " << milliseconds << ", \"time_unit\": \"ms\"}";
-  first = false;
-}
 
 }  // namespace
 

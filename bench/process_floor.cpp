@@ -18,10 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/median_json.h"
+
 extern char** environ;
 
 namespace {
 
+using norva_bench::Median;
+using norva_bench::WriteMedian;
 using Clock = std::chrono::steady_clock;
 
 const std::vector<std::vector<std::string>> kQueries = {
@@ -55,16 +59,6 @@ double TimedRun(const std::string& program, const std::vector<std::string>& argu
   return elapsed;
 }
 
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-void WriteMedian(std::ofstream& json, bool& first, const std::string& name, double milliseconds) {
-  json << (first ? "" : ",\n") << "  {\"run_name\": \"" << name << "\", \"aggregate_name\": \"median\", "
-       << "\"real_time\": " << milliseconds << ", \"time_unit\": \"ms\"}";
-  first = false;
-}
 
 }  // namespace
 
