@@ -309,7 +309,6 @@ class PosixCapturePipe final : public CapturePipe {
   int readEnd_;
   int writeEnd_;
   pid_t child_ = -1;
-
 };
 
 class PosixProcesses final : public Processes {

@@ -205,7 +205,9 @@ std::string InDirectory(const std::string& directory, const std::string& entry) 
   const bool hasDrive = entry.size() >= 2 && entry[1] == ':';
   const bool unc = entry.size() >= 2 && IsSeparator(entry[0]) && IsSeparator(entry[1]);
   if (hasDrive || unc || directory.empty()) return entry;
-  if (IsSeparator(entry[0])) return directory.size() >= 2 && directory[1] == ':' ? directory.substr(0, 2) + entry : entry;
+  if (IsSeparator(entry[0])) {
+    return directory.size() >= 2 && directory[1] == ':' ? directory.substr(0, 2) + entry : entry;
+  }
   return directory + (IsSeparator(directory.back()) ? "" : "\\") + entry;
 }
 
