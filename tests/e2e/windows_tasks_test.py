@@ -3,8 +3,9 @@ against the ansible.windows collection's own documentation: the playbook
 passes ansible-playbook --syntax-check, every module of the Windows task
 file exists, every option given to one is documented (or an alias), and
 the file does what the Linux one does: a temporary folder of its own, the
-program run with nothing on its standard input, the reports brought home
-and the folder removed.
+program run with nothing on its standard input and ended at its time
+limit, the reports brought home within their limit and the folder removed.
+The playbook's own actions (norva_*) must exist beside it.
 
 Usage: windows_tasks_test.py PLAYBOOK   (Debian's ansible and python3-yaml)
 """
@@ -19,6 +20,7 @@ import yaml
 KEYWORDS = {
     "name", "register", "when", "environment", "changed_when", "failed_when", "loop", "args", "block",
     "rescue", "always", "ignore_errors", "vars", "tags", "no_log", "delegate_to", "become", "notify",
+    "timeout", "run_once", "any_errors_fatal",
 }
 
 
@@ -57,6 +59,10 @@ def main(playbook):
         if "block" in task:
             continue
         module = module_of(task)
+        if module.startswith("norva_"):
+            # The playbook's own controller-side actions, tested by the fleet tests.
+            assert os.path.isfile(os.path.join(folder, "action_plugins", module + ".py")), module
+            continue
         arguments = task[module]
         given = set(arguments) if isinstance(arguments, dict) else {"free_form"}
         given |= set(task.get("args") or {})
@@ -70,7 +76,8 @@ def main(playbook):
         assert needed in used, "the Windows tasks do not use %s" % needed
     runner = open(os.path.join(folder, "files", "run_audit.ps1")).read()
     for step in ("RedirectStandardInput = $true", "StandardInput.Close()", "Get-ChildItem -LiteralPath $folder",
-                 "Remove-Item -LiteralPath $folder -Recurse"):
+                 "Remove-Item -LiteralPath $folder -Recurse", "WaitForExit($seconds * 1000)", "taskkill.exe /T /F",
+                 "$_.Length -le $left"):
         assert step in runner, "the Windows run does not: %s" % step
     print("windows tasks: %d modules, every option documented" % len(used))
 

@@ -1,0 +1,385 @@
+"""The controller's side of the fleet audit, apart from Ansible: reading a
+host's answer, turning it into a row, staging rows and fault reports while
+the run goes on, and publishing the tables at its end.
+
+Everything a host sends is data: it is parsed here in plain Python, bounded,
+checked before it names a file, and never handed to a template."""
+import base64
+import binascii
+import csv
+import hashlib
+import io
+import json
+import os
+import re
+import shutil
+import tarfile
+import tempfile
+
+LABELS = [
+    ("version", "Version"),
+    ("host_name", "Host Name"),
+    ("machine_up_time", "Machine Up Time"),
+    ("os_install_date", "OS Install Date"),
+    ("os_version", "OS Version"),
+    ("total_visible_memory_size", "Total Visible Memory Size"),
+    ("number_of_cores", "Number of Cores"),
+    ("duration", "Duration"),
+]
+COLUMNS = ["host"] + [key for key, _ in LABELS] + ["exit_code", "reason", "fault_reports"]
+NUMBER_COLUMNS = ("total_visible_memory_size", "number_of_cores")
+INTEGER_COLUMNS = ("exit_code", "fault_reports")
+
+PROGRAM_FILES = ("NorvaAudit", "wmic")
+DEFAULT_REPORT_LIMIT = 16 * 1024 * 1024
+DEFAULT_TIMEOUT = 600
+# What of a host's error output goes into its row's reason.
+REASON_EXCERPT = 1000
+
+
+class BundleError(Exception):
+    """The program's folder on the controller cannot be bundled."""
+
+
+def bundle(folder):
+    """Base64 of a gzip'd tar holding NorvaAudit and wmic from `folder` on
+    the controller, both executable."""
+    data = io.BytesIO()
+    with tarfile.open(fileobj=data, mode="w:gz", format=tarfile.PAX_FORMAT) as archive:
+        for name in PROGRAM_FILES:
+            path = os.path.join(folder, name)
+            try:
+                with open(path, "rb") as source:
+                    content = source.read()
+            except OSError as error:
+                raise BundleError("Could not find or access '%s' on the Ansible Controller: %s"
+                                  % (path, error.strerror)) from None
+            entry = tarfile.TarInfo(name)
+            entry.size = len(content)
+            entry.mode = 0o755
+            archive.addfile(entry, io.BytesIO(content))
+    return base64.b64encode(data.getvalue()).decode("ascii")
+
+
+def positive_integer(value, name, default):
+    """`value` as a positive whole number (`default` when unset); ValueError
+    naming the variable otherwise."""
+    if value is None or value == "":
+        return default
+    if isinstance(value, bool) or not re.fullmatch(r"[0-9]+", str(value).strip()) or int(value) <= 0:
+        raise ValueError("%s must be a positive whole number, not %r" % (name, value))
+    return int(value)
+
+
+def safe_file_name(name):
+    """Whether the bytes `name` name one file inside a folder: not empty,
+    not . or .., no separator or NUL, at most 255 bytes."""
+    return (isinstance(name, bytes) and 0 < len(name) <= 255 and name not in (b".", b"..")
+            and not any(byte in name for byte in b"/\\\0"))
+
+
+def shown(name):
+    """A host-sent name as it may appear in a reason: its bytes as Python
+    writes a bytes literal, so that control characters show as escapes."""
+    return repr(name)[1:]
+
+
+def decoded(text):
+    try:
+        return base64.b64decode(text, validate=True)
+    except (binascii.Error, ValueError):
+        return None
+
+
+class Answer:
+    """A host's answer to the remote step, as far as it could be read."""
+
+    def __init__(self):
+        self.error = None
+        self.rc = None
+        self.timed_out = None
+        self.stdout = self.stderr = b""
+        self.stdout_size = self.stderr_size = 0
+        self.reports = []  # (name bytes, content bytes), names checked
+        self.problems = []  # what in the answer was wrong, for the reason
+        self.skipped = 0
+
+
+def read_answer(text, limit):
+    """The step's answer (see files/run_audit.sh for its lines), read
+    strictly: a line it does not know, a value that is not what its key
+    says, a key given twice or a name that cannot name a file becomes a
+    problem of the answer, never an exception. `limit` bounds what is kept
+    of each output and of the reports together."""
+    answer = Answer()
+    seen = set()
+    left = limit
+    for number, line in enumerate(text.splitlines(), 1):
+        key, _, value = line.strip().partition(" ")
+        if not key:
+            continue
+        if key in ("error", "rc", "timeout", "stdout", "stderr") and key in seen:
+            answer.problems.append("the host's answer gives '%s' twice (line %d)" % (key, number))
+            continue
+        seen.add(key)
+        if key == "error":
+            answer.error = value
+        elif key == "rc" and re.fullmatch(r"-?[0-9]{1,10}", value):
+            answer.rc = int(value)
+        elif key == "timeout" and re.fullmatch(r"[0-9]{1,10}", value):
+            answer.timed_out = int(value)
+        elif key in ("stdout", "stderr") and _read_output(answer, key, value, limit):
+            pass
+        elif key == "report" and _read_report(answer, value, left):
+            left -= len(answer.reports[-1][1])
+        elif key == "skipped" and _read_skipped(answer, value, limit):
+            pass
+        else:
+            answer.problems.append("line %d of the host's answer is not one the audit step writes" % number)
+    return answer
+
+
+def _read_output(answer, key, value, limit):
+    size, _, data = value.partition(" ")
+    content = decoded(data)
+    if not re.fullmatch(r"[0-9]{1,19}", size) or content is None or len(content) > limit:
+        return False
+    setattr(answer, key, content)
+    setattr(answer, key + "_size", int(size))
+    return True
+
+
+def _read_report(answer, value, left):
+    name_text, _, data = value.partition(" ")
+    name, content = decoded(name_text), decoded(data)
+    if name is None or content is None:
+        return False
+    if not safe_file_name(name):
+        answer.problems.append("a report named %s cannot name a file: not brought home" % shown(name))
+    elif any(name == kept for kept, _ in answer.reports):
+        answer.problems.append("the report %s is given twice" % shown(name))
+    elif len(content) > left:
+        answer.problems.append("the report %s (%d bytes) is over the limit: not brought home"
+                               % (shown(name), len(content)))
+    else:
+        answer.reports.append((name, content))
+        return True
+    answer.skipped += 1
+    return True
+
+
+def _read_skipped(answer, value, limit):
+    name_text, _, size = value.partition(" ")
+    name = decoded(name_text)
+    if name is None or not re.fullmatch(r"[0-9]{1,19}", size):
+        return False
+    answer.problems.append("the report %s (%s bytes) is over the %d-byte limit: not brought home"
+                           % (shown(name), size, limit))
+    answer.skipped += 1
+    return True
+
+
+def parse_report(text):
+    """The values of a ten-line report, by their labels; None when the
+    report is not in that layout."""
+    lines = text.replace("\r\n", "\n").rstrip("\n").split("\n")
+    if len(lines) != 10 or not lines[0].startswith("NORVA Audit v") or not re.fullmatch(r"\.{8}", lines[1]):
+        return None
+    values = {}
+    for (key, label), line in zip(LABELS, lines[2:]):
+        if not line.startswith(label + ": ") and line != label + ":":
+            return None
+        values[key] = line[len(label) + 2:]
+    return values
+
+
+def empty_row(host, reason=""):
+    row = dict.fromkeys(COLUMNS, "")
+    row.update(host=host, exit_code=None, fault_reports=None, reason=reason)
+    return row
+
+
+def excerpt(data, size):
+    text = data.decode("utf-8", "replace").strip().replace("\r\n", " ").replace("\n", " ")
+    if len(text) > REASON_EXCERPT or size > len(data):
+        text = text[:REASON_EXCERPT] + " [...]"
+    return text
+
+
+def row_of(host, answer, limit):
+    """The row of a host whose step answered, and the reports to keep."""
+    if answer.error is not None:
+        return empty_row(host, answer.error), []
+    if answer.rc is None:
+        problems = answer.problems or ["the host's answer has no exit code"]
+        return empty_row(host, "; ".join(problems)), []
+    row = empty_row(host)
+    row["exit_code"] = answer.rc
+    row["fault_reports"] = len(answer.reports) + answer.skipped
+    reasons = []
+    values = parse_report(answer.stdout.decode("utf-8", "replace"))
+    if answer.timed_out is not None:
+        reasons.append("timed out after %d s: the program was ended on the host" % answer.timed_out)
+    elif answer.rc != 0:
+        error = excerpt(answer.stderr, answer.stderr_size)
+        reasons.append("exit code %d%s" % (answer.rc, ": " + error if error else ""))
+    elif answer.stdout_size > len(answer.stdout):
+        reasons.append("the output (%d bytes) is over the %d-byte limit" % (answer.stdout_size, limit))
+    elif values is None:
+        reasons.append("the report is not in the ten-line layout")
+    if values is not None:
+        row.update(values)
+    row["reason"] = "; ".join(reasons + answer.problems)
+    return row, answer.reports
+
+
+def audited(row):
+    return row["exit_code"] == 0 and row["version"] != ""
+
+
+# Staging: each host's row and reports go to disk as its answer arrives, in
+# a folder of the run's own inside the output folder; publishing at the end
+# moves them into place.
+
+def begin(out):
+    """Makes the output folder and the run's staging folder in it; returns
+    the latter."""
+    if not out:
+        raise ValueError("norva_out is not set: name the output folder with -e norva_out=DIR")
+    os.makedirs(out, exist_ok=True)
+    return tempfile.mkdtemp(prefix=".norva-run-", dir=out)
+
+
+def _host_folder(stage, host):
+    # Inventory names may hold any character: the staging folder is named
+    # by a digest, the name itself is kept inside.
+    return os.path.join(stage, hashlib.sha256(host.encode("utf-8", "surrogateescape")).hexdigest())
+
+
+def stage_host(stage, host, row, reports):
+    """Writes one host's row and reports into the staging folder."""
+    folder = _host_folder(stage, host)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(os.path.join(folder, "reports"))
+    for name, content in reports:
+        with open(os.path.join(folder, "reports", os.fsdecode(name)), "xb") as target:
+            target.write(content)
+    _write_atomically(os.path.join(folder, "row.json"), json.dumps(row))
+
+
+def staged_row(stage, host):
+    try:
+        with open(os.path.join(_host_folder(stage, host), "row.json"), encoding="utf-8") as source:
+            return json.load(source)
+    except (OSError, ValueError):
+        return None
+
+
+def _write_atomically(path, text):
+    temporary = path + ".tmp"
+    with open(temporary, "w", encoding="utf-8", newline="") as target:
+        target.write(text)
+    os.replace(temporary, path)
+
+
+def _previous_rows(out):
+    """The rows of the last run, by host, typed as this module keeps them."""
+    try:
+        with open(os.path.join(out, "audit.json"), encoding="utf-8") as source:
+            rows = json.load(source)
+    except (OSError, ValueError):
+        return {}
+    kept = {}
+    for row in rows if isinstance(rows, list) else []:
+        if isinstance(row, dict) and isinstance(row.get("host"), str):
+            kept[row["host"]] = _from_json(row)
+    return kept
+
+
+def _from_json(row):
+    result = empty_row(row["host"])
+    for key in COLUMNS:
+        value = row.get(key)
+        if key in INTEGER_COLUMNS:
+            result[key] = value if isinstance(value, int) and not isinstance(value, bool) else None
+        elif value is not None:
+            result[key] = str(value)
+    return result
+
+
+def publish(out, stage, inventory, ran):
+    """Moves the run's rows and reports into `out`: the hosts in `ran` get
+    this run's rows (a reason where none was staged) and reports; every
+    other host keeps its row and reports as they were. Rows follow the
+    inventory's order, rows of hosts gone from it last. Returns the rows."""
+    rows = _previous_rows(out)
+    reports = os.path.join(out, "reports")
+    os.makedirs(reports, exist_ok=True)
+    for host in ran:
+        row = staged_row(stage, host) or empty_row(host, "the audit step did not report back")
+        if row.get("fault_reports") and not safe_file_name(os.fsencode(host)):
+            row["reason"] = "; ".join(filter(None, [row["reason"], "the inventory name cannot name a folder: "
+                                                                   "its fault reports were not kept"]))
+        if safe_file_name(os.fsencode(host)):
+            try:
+                _replace_reports(_host_folder(stage, host), os.path.join(reports, host))
+            except OSError as error:
+                row["reason"] = "; ".join(filter(None, [row["reason"], "its fault reports could not be saved: %s"
+                                                                       % error]))
+        rows[host] = row
+    order = {host: index for index, host in enumerate(inventory)}
+    ordered = sorted(rows.values(), key=lambda row: order.get(row["host"], len(order)))
+    _write_atomically(os.path.join(out, "audit.json"), json_text(ordered))
+    _write_atomically(os.path.join(out, "audit.csv"), csv_text(ordered))
+    shutil.rmtree(stage, ignore_errors=True)
+    return ordered
+
+
+def _replace_reports(staged, current):
+    """The host's reports folder becomes the one staged for it (none when
+    that is empty), in two renames."""
+    new, old = os.path.join(staged, "reports"), os.path.join(staged, "previous")
+    os.makedirs(staged, exist_ok=True)
+    if os.path.isdir(current):
+        os.replace(current, old)
+    if os.path.isdir(new) and os.listdir(new):
+        os.replace(new, current)
+
+
+# The tables.
+
+def _number(text):
+    return int(text) if re.fullmatch(r"[0-9]{1,19}", text or "") else None
+
+
+def json_text(rows):
+    """audit.json: the rows in the CSV's column order, memory and cores as
+    numbers where they are numbers."""
+    typed = []
+    for row in rows:
+        entry = {key: row[key] for key in COLUMNS}
+        for key in NUMBER_COLUMNS:
+            entry[key] = _number(row[key])
+        typed.append(entry)
+    return json.dumps(typed, indent=4, ensure_ascii=False) + "\n"
+
+
+FORMULA_START = ("=", "+", "-", "@", "\t", "\r")
+
+
+def spreadsheet_safe(value):
+    """A CSV field that a spreadsheet shows as text: a value that is not a
+    plain number and begins like a formula gets a leading '."""
+    text = "" if value is None else str(value)
+    if text.startswith(FORMULA_START) and not re.fullmatch(r"[+-]?[0-9]+(\.[0-9]+)?", text):
+        return "'" + text
+    return text
+
+
+def csv_text(rows):
+    text = io.StringIO()
+    writer = csv.writer(text, lineterminator="\n")
+    writer.writerow(COLUMNS)
+    for row in rows:
+        writer.writerow([spreadsheet_safe(row[key]) for key in COLUMNS])
+    return text.getvalue()
