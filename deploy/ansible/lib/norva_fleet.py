@@ -84,10 +84,17 @@ def shown(name):
     return repr(name)[1:]
 
 
-def decoded(text):
+BASE64 = re.compile(rb"[A-Za-z0-9+/]*={0,2}")
+
+
+def decoded(data):
+    """The bytes that the base64 `data` (bytes or a view of them, decoded
+    without a copy) stands for; None when it is not strict base64."""
+    if len(data) % 4 or not BASE64.fullmatch(data):
+        return None
     try:
-        return base64.b64decode(text, validate=True)
-    except (binascii.Error, ValueError):
+        return binascii.a2b_base64(data)
+    except binascii.Error:
         return None
 
 
@@ -103,54 +110,95 @@ class Answer:
         self.reports = []  # (name bytes, content bytes), names checked
         self.problems = []  # what in the answer was wrong, for the reason
         self.skipped = 0
+        self.room = 0  # what the reports may still take of the limit
 
 
-def read_answer(text, limit):
-    """The step's answer (see files/run_audit.sh for its lines), read
+def read_answer(data, limit):
+    """The step's answer, bytes (see files/run_audit.sh for its lines), read
     strictly: a line it does not know, a value that is not what its key
     says, a key given twice or a name that cannot name a file becomes a
     problem of the answer, never an exception. `limit` bounds what is kept
-    of each output and of the reports together."""
+    of each output and of the reports together. Lines are read as views of
+    `data`, so that a report is held twice at most: encoded and decoded."""
     answer = Answer()
+    answer.room = limit
     seen = set()
-    left = limit
-    for number, line in enumerate(text.splitlines(), 1):
-        key, _, value = line.strip().partition(" ")
-        if not key:
-            continue
+    view = memoryview(data)
+    for number, (start, end) in enumerate(_lines(data), 1):
+        split = data.find(b" ", start, end)
+        split = end if split < 0 else split
+        key = bytes(view[start:split]).decode("ascii", "replace")
         if key in ("error", "rc", "timeout", "stdout", "stderr") and key in seen:
             answer.problems.append("the host's answer gives '%s' twice (line %d)" % (key, number))
-            continue
-        seen.add(key)
-        if key == "error":
-            answer.error = value
-        elif key == "rc" and re.fullmatch(r"-?[0-9]{1,10}", value):
-            answer.rc = int(value)
-        elif key == "timeout" and re.fullmatch(r"[0-9]{1,10}", value):
-            answer.timed_out = int(value)
-        elif key in ("stdout", "stderr") and _read_output(answer, key, value, limit):
-            pass
-        elif key == "report" and _read_report(answer, value, left):
-            left -= len(answer.reports[-1][1])
-        elif key == "skipped" and _read_skipped(answer, value, limit):
-            pass
+        elif _read_line(answer, key, view[min(split + 1, end):end], limit):
+            seen.add(key)
         else:
             answer.problems.append("line %d of the host's answer is not one the audit step writes" % number)
     return answer
 
 
-def _read_output(answer, key, value, limit):
-    size, _, data = value.partition(" ")
-    content = decoded(data)
-    if not re.fullmatch(r"[0-9]{1,19}", size) or content is None or len(content) > limit:
+def _lines(data):
+    """(start, end) of each line of `data` that is not blank, without its
+    line end and surrounding blanks."""
+    start = 0
+    while start < len(data):
+        end = data.find(b"\n", start)
+        end = len(data) if end < 0 else end
+        first, last = start, end
+        while first < last and data[first] in b" \t\r":
+            first += 1
+        while last > first and data[last - 1] in b" \t\r":
+            last -= 1
+        if first < last:
+            yield first, last
+        start = end + 1
+
+
+def _partition(value):
+    """The first word of a view (the first 512 bytes hold it, or it is
+    taken whole) and the view of the rest."""
+    split = bytes(value[:512]).find(b" ")
+    if split < 0:
+        return value, value[len(value):]
+    return value[:split], value[split + 1:]
+
+
+def _text(value):
+    return bytes(value).decode("utf-8", "replace")
+
+
+def _read_line(answer, key, value, limit):
+    if key == "error":
+        answer.error = _text(value)
+    elif key == "rc" and re.fullmatch(rb"-?[0-9]{1,10}", value):
+        answer.rc = int(bytes(value))
+    elif key == "timeout" and re.fullmatch(rb"[0-9]{1,10}", value):
+        answer.timed_out = int(bytes(value))
+    elif key in ("stdout", "stderr"):
+        return _read_output(answer, key, value, limit)
+    elif key == "report":
+        return _read_report(answer, value)
+    elif key == "skipped":
+        return _read_skipped(answer, value, limit)
+    else:
         return False
-    setattr(answer, key, content)
-    setattr(answer, key + "_size", int(size))
     return True
 
 
-def _read_report(answer, value, left):
-    name_text, _, data = value.partition(" ")
+def _read_output(answer, key, value, limit):
+    size, data = _partition(value)
+    if not re.fullmatch(rb"[0-9]{1,19}", size) or len(data) > (limit + 2) // 3 * 4:
+        return False
+    content = decoded(data)
+    if content is None:
+        return False
+    setattr(answer, key, content)
+    setattr(answer, key + "_size", int(bytes(size)))
+    return True
+
+
+def _read_report(answer, value):
+    name_text, data = _partition(value)
     name, content = decoded(name_text), decoded(data)
     if name is None or content is None:
         return False
@@ -158,23 +206,24 @@ def _read_report(answer, value, left):
         answer.problems.append("a report named %s cannot name a file: not brought home" % shown(name))
     elif any(name == kept for kept, _ in answer.reports):
         answer.problems.append("the report %s is given twice" % shown(name))
-    elif len(content) > left:
+    elif len(content) > answer.room:
         answer.problems.append("the report %s (%d bytes) is over the limit: not brought home"
                                % (shown(name), len(content)))
     else:
         answer.reports.append((name, content))
+        answer.room -= len(content)
         return True
     answer.skipped += 1
     return True
 
 
 def _read_skipped(answer, value, limit):
-    name_text, _, size = value.partition(" ")
+    name_text, size = _partition(value)
     name = decoded(name_text)
-    if name is None or not re.fullmatch(r"[0-9]{1,19}", size):
+    if name is None or not re.fullmatch(rb"[0-9]{1,19}", size):
         return False
     answer.problems.append("the report %s (%s bytes) is over the %d-byte limit: not brought home"
-                           % (shown(name), size, limit))
+                           % (shown(name), bytes(size).decode("ascii"), limit))
     answer.skipped += 1
     return True
 
