@@ -47,15 +47,14 @@ def print_report(name):
 def programs(scratch):
     """Per stand-in host: the shell program it runs."""
     mark = os.path.join(scratch, "pwned")
+    find_step_shell = ("p=$PPID\nuntil [ \"$(cat /proc/$p/comm)\" = sh ]; do p=$(cut -d' ' -f4 /proc/$p/stat); done\n")
     # The remote step's own output: a pipe that the step's shell holds open
     # for writing (it may keep it on a spare descriptor while the program's
     # output is a file).
-    forge = ("p=$PPID\nwhile [ \"$p\" -gt 1 ]; do\n"
-             "  [ \"$(cat /proc/$p/comm)\" = sh ] && for fd in /proc/$p/fd/*; do\n"
-             "    grep -q '^flags:.*1$' /proc/$p/fdinfo/${fd##*/} || continue\n"
-             "    case \"$(readlink \"$fd\")\" in pipe:*) target=$fd; break 2 ;; esac\n"
-             "  done\n"
-             "  p=$(cut -d' ' -f4 /proc/$p/stat)\ndone\n"
+    forge = (find_step_shell + "for fd in /proc/$p/fd/*; do\n"
+             "  grep -q '^flags:.*1$' /proc/$p/fdinfo/${fd##*/} || continue\n"
+             "  case \"$(readlink \"$fd\")\" in pipe:*) target=$fd; break ;; esac\n"
+             "done\n"
              "{ echo 'report Li4vLi4veA== ZXZpbA=='; echo 'garbage here'; echo 'stdout 5 !!!!'; } >\"$target\"\n")
     return {
         "name_template": print_report(template(mark + "-name")),
@@ -67,6 +66,7 @@ def programs(scratch):
         "oversize": print_report("vm") + "head -c %d /dev/zero >\"$(dirname \"$0\")/EXCEPTION-big.XML\"\n"
                                          "echo small >\"$(dirname \"$0\")/EXCEPTION-small.XML\"\n" % (LIMIT + 1),
         "sleeper": "exec sleep 987\n",
+        "killer": find_step_shell + "kill -TERM $p\n",
         "formula": print_report("=HYPERLINK(\"http://x\")"),
         "changing": "cat " + sh_quote(os.path.join(scratch, "changing-report")) + "\n",
     }
@@ -156,6 +156,7 @@ def check_first_run(scratch, rows, cells):
         and "line 2 of the host's answer is not one the audit step writes" in row["reason"],
         "oversize": lambda row: row["fault_reports"] == 2 and row["host_name"] == "vm"
         and "EXCEPTION-big.XML' (4097 bytes) is over the 4096-byte limit" in row["reason"],
+        "killer": lambda row: row["reason"] == "the audit step ended with status 129 before the program's exit code",
         "sleeper": lambda row: row["reason"] == "timed out after 2 s: the program was ended on the host",
         "formula": lambda row: row["host_name"] == '=HYPERLINK("http://x")',
         "bad/name": lambda row: "the inventory name cannot name a folder" in row["reason"],

@@ -59,7 +59,7 @@ class ActionModule(ActionBase):
         previous = signal.signal(signal.SIGALRM, _on_alarm)
         signal.alarm(seconds + GRACE_SECONDS)
         try:
-            answer = self._run_step(command, (program + "\n").encode("ascii"))
+            status, output = self._run_step(command, (program + "\n").encode("ascii"))
         except AnsibleConnectionFailure as error:
             return norva_fleet.empty_row("", "unreachable: %s" % str(error).strip()), [], True
         except StepTimeout:
@@ -67,21 +67,23 @@ class ActionModule(ActionBase):
         finally:
             signal.alarm(0)
             signal.signal(signal.SIGALRM, previous)
-        return norva_fleet.row_of("", norva_fleet.read_answer(answer, limit), limit) + (False,)
+        answer = norva_fleet.read_answer(output, limit)
+        answer.step_status = status
+        return norva_fleet.row_of("", answer, limit) + (False,)
 
     def _run_step(self, command, data):
-        """The step's standard output, as bytes: read from the connection
+        """The step's exit status and its standard output, as bytes: read from the connection
         as it is, not turned into text and lines as Ansible's own helper
         does, so that a host's reports are held as few times as they can."""
         connection = self._connection
         if connection.become:
             command = connection.become.build_become_command(command, connection._shell)
-        _, answer, _ = connection.exec_command(command, in_data=data, sudoable=True)
+        status, answer, _ = connection.exec_command(command, in_data=data, sudoable=True)
         if not isinstance(answer, bytes):
             answer = answer.read()
         if answer.startswith(b"BECOME-SUCCESS-"):
             answer = answer.partition(b"\n")[2]
-        return answer
+        return status, answer
 
     def _command(self, environment, remote_folder, limit, seconds):
         if not isinstance(environment, dict):

@@ -111,6 +111,7 @@ class Answer:
         self.problems = []  # what in the answer was wrong, for the reason
         self.skipped = 0
         self.room = 0  # what the reports may still take of the limit
+        self.step_status = None  # the remote step's own exit status, where known
 
 
 def read_answer(data, limit):
@@ -260,8 +261,10 @@ def row_of(host, answer, limit):
     if answer.error is not None:
         return empty_row(host, answer.error), []
     if answer.rc is None:
-        problems = answer.problems or ["the host's answer has no exit code"]
-        return empty_row(host, "; ".join(problems)), []
+        ended = "the host's answer has no exit code"
+        if answer.step_status:
+            ended = "the audit step ended with status %d before the program's exit code" % answer.step_status
+        return empty_row(host, "; ".join([ended] + answer.problems)), []
     row = empty_row(host)
     row["exit_code"] = answer.rc
     row["fault_reports"] = len(answer.reports) + answer.skipped
