@@ -43,7 +43,8 @@ class ReadAnswerTest(unittest.TestCase):
             (answer("rc 124", "timeout 5", "stdout 0 ", "stderr 0 "), 124, "",
              "timed out after 5 s: the program was ended on the host"),
             (answer("stdout 0 "), None, "", "the host's answer has no exit code"),
-            (answer("rc x"), None, "", "line 1 of the host's answer is not one the audit step writes"),
+            (answer("rc x"), None, "",
+             "the host's answer has no exit code; line 1 of the host's answer is not one the audit step writes"),
             (answer(*GOOD, "rc 1"), 0, "vm", "the host's answer gives 'rc' twice (line 4)"),
             (answer("stdout 3 !!!!", *GOOD), 0, "vm", "line 1 of the host's answer is not one the audit step writes"),
             (answer(*GOOD, "report %s abc" % b64(b"r")), 0, "vm",
@@ -71,6 +72,12 @@ class ReadAnswerTest(unittest.TestCase):
         self.assertEqual(row["fault_reports"], 4)
         self.assertIn("the report 'c' (90 bytes) is over the limit", row["reason"])
         self.assertIn("the report 'a' is given twice", row["reason"])
+
+    def test_reasons_stay_short(self):
+        row, _ = self.row(answer(*GOOD, *["garbage"] * 501))
+        self.assertTrue(row["reason"].endswith("; 491 more problems in the host's answer"), row["reason"])
+        row, _ = self.row(answer("error " + "x" * 5000))
+        self.assertEqual(row["reason"], "x" * 1000 + " [...]")
 
     def test_output_over_the_limit_is_refused(self):
         row, _ = self.row(answer(*GOOD), limit=10)

@@ -1,6 +1,6 @@
 """Stages a Windows host's row and fault reports from the result of its
 remote step (files/run_audit.ps1), read straight from the task's
-variables: the host's text is parsed as data and never templated."""
+variables by name: the host's text is parsed as data and never templated."""
 import os
 import sys
 
@@ -24,7 +24,7 @@ class ActionModule(ActionBase):
     def run(self, tmp=None, task_vars=None):
         result = super().run(tmp, task_vars)
         host = str(task_vars["inventory_hostname"])
-        step = task_vars.get(self._task.args["result"])
+        step = self._step(task_vars)
         try:
             limit = norva_fleet.positive_integer(self._task.args.get("report_limit"), "norva_report_limit",
                                                  norva_fleet.DEFAULT_REPORT_LIMIT)
@@ -43,3 +43,11 @@ class ActionModule(ActionBase):
         if not norva_fleet.audited(row):
             return dict(result, failed=True, msg="not audited; the row holds the reason")
         return dict(result, changed=False, msg="audited, %d fault reports" % row["fault_reports"])
+
+    def _step(self, task_vars):
+        """The result to read, by its variable's name: of several, the
+        first whose host was unreachable, else the last."""
+        names = self._task.args["result"]
+        steps = [task_vars.get(name) for name in (names if isinstance(names, list) else [names])]
+        unreachable = [step for step in steps if isinstance(step, dict) and step.get("unreachable")]
+        return (unreachable or steps)[0 if unreachable else -1]

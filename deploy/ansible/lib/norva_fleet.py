@@ -35,6 +35,7 @@ DEFAULT_REPORT_LIMIT = 16 * 1024 * 1024
 DEFAULT_TIMEOUT = 600
 # What of a host's error output goes into its row's reason.
 REASON_EXCERPT = 1000
+MOST_PROBLEMS = 10
 
 
 class BundleError(Exception):
@@ -259,12 +260,12 @@ def excerpt(data, size):
 def row_of(host, answer, limit):
     """The row of a host whose step answered, and the reports to keep."""
     if answer.error is not None:
-        return empty_row(host, answer.error), []
+        return empty_row(host, excerpt(answer.error.encode("utf-8"), 0)), []
     if answer.rc is None:
         ended = "the host's answer has no exit code"
         if answer.step_status:
             ended = "the audit step ended with status %d before the program's exit code" % answer.step_status
-        return empty_row(host, "; ".join([ended] + answer.problems)), []
+        return empty_row(host, _joined([ended], answer.problems)), []
     row = empty_row(host)
     row["exit_code"] = answer.rc
     row["fault_reports"] = len(answer.reports) + answer.skipped
@@ -281,8 +282,16 @@ def row_of(host, answer, limit):
         reasons.append("the report is not in the ten-line layout")
     if values is not None:
         row.update(values)
-    row["reason"] = "; ".join(reasons + answer.problems)
+    row["reason"] = _joined(reasons, answer.problems)
     return row, answer.reports
+
+
+def _joined(reasons, problems):
+    """The reasons, then at most ten of the answer's problems."""
+    listed = problems[:MOST_PROBLEMS]
+    if len(problems) > MOST_PROBLEMS:
+        listed.append("%d more problems in the host's answer" % (len(problems) - MOST_PROBLEMS))
+    return "; ".join(reasons + listed)
 
 
 def audited(row):
