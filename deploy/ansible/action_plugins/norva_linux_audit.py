@@ -39,11 +39,7 @@ class ActionModule(ActionBase):
             row, reports, unreachable = norva_fleet.empty_row(host, "the audit step failed: %s" % error), [], False
         row["host"] = host
         norva_fleet.stage_host(stage, host, row, reports)
-        if unreachable:
-            return dict(result, unreachable=True, msg="unreachable; the row holds SSH's message")
-        if not norva_fleet.audited(row):
-            return dict(result, failed=True, msg="not audited; the row holds the reason")
-        return dict(result, changed=False, msg="audited, %d fault reports" % row["fault_reports"])
+        return dict(result, **norva_fleet.task_result(row, unreachable))
 
     def _audit(self):
         """The host's row and reports, and whether it was unreachable."""
@@ -63,7 +59,8 @@ class ActionModule(ActionBase):
         except AnsibleConnectionFailure as error:
             return norva_fleet.empty_row("", "unreachable: %s" % str(error).strip()), [], True
         except StepTimeout:
-            return norva_fleet.empty_row("", "the host did not answer within %d s" % (seconds + GRACE_SECONDS)), [], False
+            waited = seconds + GRACE_SECONDS
+            return norva_fleet.empty_row("", "the host did not answer within %d s" % waited), [], False
         finally:
             signal.alarm(0)
             signal.signal(signal.SIGALRM, previous)
@@ -72,9 +69,10 @@ class ActionModule(ActionBase):
         return norva_fleet.row_of("", answer, limit) + (False,)
 
     def _run_step(self, command, data):
-        """The step's exit status and its standard output, as bytes: read from the connection
-        as it is, not turned into text and lines as Ansible's own helper
-        does, so that a host's reports are held as few times as they can."""
+        """The step's exit status and its standard output, as bytes: read
+        from the connection as it is, not turned into text and lines as
+        Ansible's own helper does, so that a host's reports are held as few
+        times as they can be."""
         connection = self._connection
         if connection.become:
             command = connection.become.build_become_command(command, connection._shell)

@@ -38,11 +38,10 @@ class ActionModule(ActionBase):
         elif step.get("failed") or "stdout" not in step:
             row = norva_fleet.empty_row(host, norva_fleet.excerpt(failure_reason(step).encode("utf-8"), 0))
         else:
-            row, reports = norva_fleet.row_of(host, norva_fleet.read_answer(str(step["stdout"]).encode("utf-8", "surrogateescape"), limit), limit)
+            answer = norva_fleet.read_answer(str(step["stdout"]).encode("utf-8", "surrogateescape"), limit)
+            row, reports = norva_fleet.row_of(host, answer, limit)
         norva_fleet.stage_host(self._task.args["stage"], host, row, reports)
-        if not norva_fleet.audited(row):
-            return dict(result, failed=True, msg="not audited; the row holds the reason")
-        return dict(result, changed=False, msg="audited, %d fault reports" % row["fault_reports"])
+        return dict(result, **norva_fleet.task_result(row))
 
     def _step(self, task_vars):
         """The result to read, by its variable's name: of several, the

@@ -298,6 +298,16 @@ def audited(row):
     return row["exit_code"] == 0 and row["version"] != ""
 
 
+def task_result(row, unreachable=False):
+    """What the staging actions tell Ansible of a host: only their own
+    words, none of the host's."""
+    if unreachable:
+        return {"unreachable": True, "msg": "unreachable; the row holds the connection's message"}
+    if not audited(row):
+        return {"failed": True, "msg": "not audited; the row holds the reason"}
+    return {"changed": False, "msg": "audited, %d fault reports" % row["fault_reports"]}
+
+
 # Staging: each host's row and reports go to disk as its answer arrives, in
 # a folder of the run's own inside the output folder; publishing at the end
 # moves them into place.
@@ -378,15 +388,14 @@ def publish(out, stage, inventory, ran):
     os.makedirs(reports, exist_ok=True)
     for host in ran:
         row = staged_row(stage, host) or empty_row(host, "the audit step did not report back")
-        if row.get("fault_reports") and not safe_file_name(os.fsencode(host)):
-            row["reason"] = "; ".join(filter(None, [row["reason"], "the inventory name cannot name a folder: "
-                                                                   "its fault reports were not kept"]))
-        if safe_file_name(os.fsencode(host)):
+        if not safe_file_name(os.fsencode(host)):
+            if row.get("fault_reports"):
+                _add_reason(row, "the inventory name cannot name a folder: its fault reports were not kept")
+        else:
             try:
                 _replace_reports(_host_folder(stage, host), os.path.join(reports, host))
             except OSError as error:
-                row["reason"] = "; ".join(filter(None, [row["reason"], "its fault reports could not be saved: %s"
-                                                                       % error]))
+                _add_reason(row, "its fault reports could not be saved: %s" % error)
         rows[host] = row
     order = {host: index for index, host in enumerate(inventory)}
     ordered = sorted(rows.values(), key=lambda row: order.get(row["host"], len(order)))
@@ -394,6 +403,10 @@ def publish(out, stage, inventory, ran):
     _write_atomically(os.path.join(out, "audit.csv"), csv_text(ordered))
     shutil.rmtree(stage, ignore_errors=True)
     return ordered
+
+
+def _add_reason(row, reason):
+    row["reason"] = "; ".join(filter(None, [row["reason"], reason]))
 
 
 def _replace_reports(staged, current):
