@@ -111,8 +111,18 @@ class TablesTest(unittest.TestCase):
             rows = norva_fleet.publish(out, stage, ["b", "a", "c"], ["b", "c"])
             self.assertEqual([(row["host"], row["reason"]) for row in rows],
                              [("b", "second"), ("a", "first"), ("c", "the audit step did not report back")])
-            self.assertEqual(sorted(os.listdir(out)), ["audit.csv", "audit.json", "reports"])
+            self.assertEqual(sorted(os.listdir(out)), ["audit.csv", "audit.json", "changes.csv", "changes.json",
+                                                       "fleet.sqlite", "overview.html", "reports", "runs"])
             self.assertEqual(os.listdir(os.path.join(out, "reports")), ["a"])
+            first, second = sorted(os.listdir(os.path.join(out, "runs")))
+            self.assertLess(first, second)
+            # The first run keeps its reports; the latest ones are links to them.
+            self.assertEqual(sorted(os.listdir(os.path.join(out, "runs", first, "reports"))), ["a", "b"])
+            self.assertTrue(os.path.samefile(os.path.join(out, "reports", "a", "EXCEPTION-1.XML"),
+                                             os.path.join(out, "runs", first, "reports", "a", "EXCEPTION-1.XML")))
+            # Hosts gone from the inventory leave the table.
+            rows = norva_fleet.publish(out, norva_fleet.begin(out), ["b"], [])
+            self.assertEqual([row["host"] for row in rows], ["b"])
 
 
 if __name__ == "__main__":

@@ -186,7 +186,8 @@ def check_first_run(scratch, rows, cells):
     made = [name for name in ("pwned-name", "pwned-stderr", "pwned-content", "pwned-file")
             if os.path.exists(os.path.join(scratch, name))]
     assert made == [], "templated on the controller: %s" % made
-    assert sorted(os.listdir(out)) == ["audit.csv", "audit.json", "reports"], os.listdir(out)
+    assert sorted(os.listdir(out)) == ["audit.csv", "audit.json", "changes.csv", "changes.json", "fleet.sqlite",
+                                       "overview.html", "reports", "runs"], os.listdir(out)
     saved = files_below(os.path.join(out, "reports"))
     content_name = template("pwned-file")
     assert saved == sorted([os.path.join("oversize", "EXCEPTION-small.XML"),

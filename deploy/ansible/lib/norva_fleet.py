@@ -16,6 +16,9 @@ import shutil
 import tarfile
 import tempfile
 
+import norva_history
+import norva_overview
+
 LABELS = [
     ("version", "Version"),
     ("host_name", "Host Name"),
@@ -379,45 +382,98 @@ def _from_json(row):
 
 
 def publish(out, stage, inventory, ran):
-    """Moves the run's rows and reports into `out`: the hosts in `ran` get
-    this run's rows (a reason where none was staged) and reports; every
-    other host keeps its row and reports as they were. Rows follow the
-    inventory's order, rows of hosts gone from it last. Returns the rows."""
-    rows = _previous_rows(out)
-    reports = os.path.join(out, "reports")
-    os.makedirs(reports, exist_ok=True)
+    """Makes the run complete: the hosts in `ran` get this run's rows (a
+    reason where none was staged) and reports; every other host of the
+    inventory keeps its row as the last run left it, and hosts gone from
+    the inventory leave the table. The run is written under the staging
+    folder, then renamed to runs/<run id> (sortable by time, UTC), so that
+    it appears whole or not at all; then it becomes the latest (audit.csv,
+    audit.json, changes.*, overview.html and reports/ at the top, whose
+    reports are links to the run's files) and is added to fleet.sqlite.
+    No run's files are ever deleted. Returns the rows."""
+    runs = os.path.join(out, "runs")
+    os.makedirs(runs, exist_ok=True)
+    done = norva_history.complete_runs(runs)
+    previous_id = done[-1] if done else None
+    # Before runs were kept, the top of the output folder held the last run.
+    previous = _previous_rows(os.path.join(runs, previous_id) if previous_id else out)
+    run_id = norva_history.new_run_id(runs)
+    folder = os.path.join(stage, "run")
+    os.makedirs(os.path.join(folder, "reports"))
+    rows = {host: row for host, row in previous.items() if host in inventory}
+    kept = {}
     for host in ran:
         row = staged_row(stage, host) or empty_row(host, "the audit step did not report back")
         if not safe_file_name(os.fsencode(host)):
             if row.get("fault_reports"):
                 _add_reason(row, "the inventory name cannot name a folder: its fault reports were not kept")
         else:
-            try:
-                _replace_reports(_host_folder(stage, host), os.path.join(reports, host))
-            except OSError as error:
-                _add_reason(row, "its fault reports could not be saved: %s" % error)
+            staged = os.path.join(_host_folder(stage, host), "reports")
+            if os.path.isdir(staged) and os.listdir(staged):
+                os.replace(staged, os.path.join(folder, "reports", host))
+                kept[host] = sorted(os.listdir(os.path.join(folder, "reports", host)))
         rows[host] = row
     order = {host: index for index, host in enumerate(inventory)}
     ordered = sorted(rows.values(), key=lambda row: order.get(row["host"], len(order)))
-    _write_atomically(os.path.join(out, "audit.json"), json_text(ordered))
-    _write_atomically(os.path.join(out, "audit.csv"), csv_text(ordered))
+    if previous_id:
+        previous_time = norva_history.run_time(previous_id)
+    elif previous:
+        previous_time = os.path.getmtime(os.path.join(out, "audit.json"))
+    else:
+        previous, previous_time = None, None  # a first run: nothing changed
+    changes = norva_history.changes(previous, {row["host"]: row for row in ordered}, ran, previous_time,
+                                    norva_history.run_time(run_id), audited)
+    limited = set(ran) != set(inventory)
+    _write_atomically(os.path.join(folder, "audit.json"), json_text(ordered))
+    _write_atomically(os.path.join(folder, "audit.csv"), csv_text(ordered))
+    _write_atomically(os.path.join(folder, "changes.json"), json.dumps(changes, indent=4, ensure_ascii=False) + "\n")
+    _write_atomically(os.path.join(folder, "changes.csv"), _csv(norva_history.CHANGE_COLUMNS, changes))
+    _write_atomically(os.path.join(folder, "overview.html"), norva_overview.render(
+        run_id, previous_id, ordered, changes, {host: [os.fsdecode(name) for name in names]
+                                                for host, names in kept.items()}, limited, audited))
+    run = os.path.join(runs, run_id)
+    os.rename(folder, run)
+    _make_latest(out, run, stage, ran)
+    ran_rows = [rows[host] for host in ran]
+    reports = [{"host": host, "name": name, "path": os.path.join("runs", run_id, "reports", host, name),
+                "file": os.path.join(run, "reports", host, name)} for host, names in kept.items() for name in names]
+    norva_history.record(os.path.join(out, "fleet.sqlite"), run_id, ran_rows, reports, limited, audited)
     shutil.rmtree(stage, ignore_errors=True)
     return ordered
 
 
+LATEST_FILES = ("audit.json", "audit.csv", "changes.json", "changes.csv", "overview.html")
+
+
+def _make_latest(out, run, stage, ran):
+    """The run's tables and page at the top of the output folder, each
+    replaced by a rename; each audited host's reports folder there
+    replaced by one of hard links to the run's reports."""
+    for name in LATEST_FILES:
+        temporary = os.path.join(stage, "latest-" + name)
+        shutil.copyfile(os.path.join(run, name), temporary)
+        os.replace(temporary, os.path.join(out, name))
+    reports = os.path.join(out, "reports")
+    os.makedirs(reports, exist_ok=True)
+    for host in ran:
+        if not safe_file_name(os.fsencode(host)):
+            continue
+        links = os.path.join(_host_folder(stage, host), "latest")
+        source = os.path.join(run, "reports", host)
+        if os.path.isdir(source):
+            os.makedirs(links)
+            for name in os.listdir(source):
+                os.link(os.path.join(source, name), os.path.join(links, name))
+        current, old = os.path.join(reports, host), os.path.join(_host_folder(stage, host), "previous")
+        os.makedirs(_host_folder(stage, host), exist_ok=True)
+        if os.path.isdir(current):
+            os.replace(current, old)
+        if os.path.isdir(links):
+            os.replace(links, current)
+
+
 def _add_reason(row, reason):
     row["reason"] = "; ".join(filter(None, [row["reason"], reason]))
-
-
-def _replace_reports(staged, current):
-    """The host's reports folder becomes the one staged for it (none when
-    that is empty), in two renames."""
-    new, old = os.path.join(staged, "reports"), os.path.join(staged, "previous")
-    os.makedirs(staged, exist_ok=True)
-    if os.path.isdir(current):
-        os.replace(current, old)
-    if os.path.isdir(new) and os.listdir(new):
-        os.replace(new, current)
 
 
 # The tables.
@@ -451,9 +507,13 @@ def spreadsheet_safe(value):
 
 
 def csv_text(rows):
+    return _csv(COLUMNS, rows)
+
+
+def _csv(columns, rows):
     text = io.StringIO()
     writer = csv.writer(text, lineterminator="\n")
-    writer.writerow(COLUMNS)
+    writer.writerow(columns)
     for row in rows:
-        writer.writerow([spreadsheet_safe(row[key]) for key in COLUMNS])
+        writer.writerow([spreadsheet_safe(row[key]) for key in columns])
     return text.getvalue()
