@@ -8,6 +8,7 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 
 
 class Page:
@@ -49,8 +50,11 @@ class Page:
 
     def filter(self, text):
         box = self.driver.find_element(By.ID, "filter")
-        box.clear()
-        box.send_keys(text)
+        # Typed as a person would, so that the page hears every change.
+        box.send_keys(Keys.CONTROL, "a")
+        box.send_keys(Keys.DELETE)
+        if text:
+            box.send_keys(text)
 
     def chart_bars(self):
         return {figure.get_attribute("id"): len(figure.find_elements(By.TAG_NAME, "rect"))

@@ -200,6 +200,7 @@ def check_page(scratch, out):
         page.filter("upgr")
         assert page.column(0) == ["upgraded"], page.column(0)
         page.filter("")
+        assert len(page.column(0)) == len(rows), page.column(0)
         bars = page.chart_bars()
         assert set(bars) == {"chart-os-versions", "chart-restarts", "chart-memory", "chart-cores"}, bars
         assert all(bars.values()), bars
