@@ -2,6 +2,7 @@
 chromium, chromium-driver and python3-selenium) and reads it as a person
 would: the counts, the rows in their order, the filter, the charts, and
 what the browser fetched and logged."""
+import base64
 import json
 import time
 
@@ -12,12 +13,14 @@ from selenium.webdriver.common.keys import Keys
 
 
 class Page:
-    def __init__(self, path, width=1280, height=1600):
+    def __init__(self, path, width=1280, height=1600, scripts=True):
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                          "--window-size=%d,%d" % (width, height)):
             options.add_argument(argument)
+        if not scripts:
+            options.add_argument("--blink-settings=scriptEnabled=false")
         options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         started = time.monotonic()
@@ -55,6 +58,16 @@ class Page:
         box.send_keys(Keys.DELETE)
         if text:
             box.send_keys(text)
+
+    def row_count(self):
+        return len(self.driver.find_elements(By.CSS_SELECTOR, "#hosts tbody tr"))
+
+    def links(self):
+        return [link.get_attribute("href") for link in self.driver.find_elements(By.CSS_SELECTOR, "#hosts a")]
+
+    def pdf(self):
+        """The page printed, as PDF bytes."""
+        return base64.b64decode(self.driver.print_page())
 
     def chart_bars(self):
         return {figure.get_attribute("id"): len(figure.find_elements(By.TAG_NAME, "rect"))

@@ -207,9 +207,20 @@ def check_page(scratch, out):
         requests = page.requests()
         assert requests == ["file://" + os.path.join(out, "overview.html")], requests
         assert page.errors() == [], page.errors()
+        [link] = page.links()
+        assert link.startswith("file://" + os.path.join(out, "reports", "faulty")) and os.path.isfile(
+            link[len("file://"):]), link
+        assert page.pdf().startswith(b"%PDF")
         page.screenshot(os.path.join(scratch, "overview.png"))
         print("overview: %d hosts, sorted and filtered; screenshot %s" % (len(rows), os.path.join(scratch,
                                                                                                   "overview.png")))
+    finally:
+        page.close()
+    # Without scripts the table and the charts are all there.
+    page = overview_browser.Page(os.path.join(out, "overview.html"), scripts=False)
+    try:
+        assert page.row_count() == len(rows) and all(page.chart_bars().values()), page.chart_bars()
+        assert page.requests() == ["file://" + os.path.join(out, "overview.html")]
     finally:
         page.close()
 

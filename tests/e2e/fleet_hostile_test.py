@@ -68,6 +68,7 @@ def programs(scratch):
         "sleeper": "exec sleep 987\n",
         "killer": find_step_shell + "kill -TERM $p\n",
         "formula": print_report("=HYPERLINK(\"http://x\")"),
+        "markup": print_report("<script>alert(1)</script><img src=x onerror=alert(2)>"),
         "changing": "cat " + sh_quote(os.path.join(scratch, "changing-report")) + "\n",
     }
 
@@ -178,6 +179,10 @@ def check_first_run(scratch, rows, cells):
     }
     for host, check in expected.items():
         assert check(rows[host]), rows[host]
+    with open(os.path.join(out, "overview.html"), encoding="utf-8") as page:
+        html = page.read()
+    assert html.count("<script") == 1 and "<img" not in html and "&lt;script&gt;alert(1)" in html, \
+        "a host's text is markup in the page"
     assert cells["formula"]["host_name"] == "'" + rows["formula"]["host_name"], cells["formula"]
     assert cells["=SUM(1)"]["host"] == "'=SUM(1)" and cells["alpha"]["number_of_cores"] == str(
         rows["alpha"]["number_of_cores"]), cells
