@@ -4,6 +4,7 @@ Usage: norva_fleet_test.py   (run by ctest; needs nothing but Python)"""
 import base64
 import json
 import os
+import sqlite3
 import sys
 import tempfile
 import unittest
@@ -11,6 +12,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
                                 "deploy", "ansible", "lib"))
 import norva_fleet  # noqa: E402
+import norva_history  # noqa: E402
 
 REPORT = ("NORVA Audit v1\r\n........\r\nVersion: 1\r\nHost Name: vm\r\nMachine Up Time: 0w0d0h0m1s\r\n"
           "OS Install Date: 2025\r\nOS Version: 6\r\nTotal Visible Memory Size: 1024\r\nNumber of Cores: 2\r\n"
@@ -19,6 +21,11 @@ REPORT = ("NORVA Audit v1\r\n........\r\nVersion: 1\r\nHost Name: vm\r\nMachine 
 
 def b64(data):
     return base64.b64encode(data).decode()
+
+
+def read_bytes(path):
+    with open(path, "rb") as source:
+        return source.read()
 
 
 def answer(*lines):
@@ -123,6 +130,72 @@ class TablesTest(unittest.TestCase):
             # Hosts gone from the inventory leave the table.
             rows = norva_fleet.publish(out, norva_fleet.begin(out), ["b"], [])
             self.assertEqual([row["host"] for row in rows], ["b"])
+
+
+class DatabaseTest(unittest.TestCase):
+    def record(self, database, run_id):
+        row = norva_fleet.empty_row("h")
+        row.update(version="1", machine_up_time="1w0d0h0m1s", total_visible_memory_size="2048", exit_code=0,
+                   fault_reports=0)
+        norva_history.record(database, run_id, [row], [], False, norva_fleet.audited)
+
+    def test_runs_are_added_never_dropped(self):
+        with tempfile.TemporaryDirectory() as folder:
+            database = os.path.join(folder, "fleet.sqlite")
+            self.record(database, "20261201T000000Z")
+            self.record(database, "20261208T000000Z")
+            connection = sqlite3.connect(database)
+            self.assertEqual(connection.execute("PRAGMA user_version").fetchone(), (norva_history.SCHEMA_VERSION,))
+            self.assertEqual(connection.execute(
+                "SELECT run_id, up_time_seconds, total_visible_memory_size, audited FROM host_runs").fetchall(),
+                [("20261201T000000Z", 604801, 2048, 1), ("20261208T000000Z", 604801, 2048, 1)])
+            connection.close()
+
+    def test_a_newer_database_is_left_alone(self):
+        with tempfile.TemporaryDirectory() as folder:
+            database = os.path.join(folder, "fleet.sqlite")
+            connection = sqlite3.connect(database)
+            connection.execute("CREATE TABLE later (x)")
+            connection.execute("PRAGMA user_version = %d" % (norva_history.SCHEMA_VERSION + 1))
+            connection.commit()
+            connection.close()
+            before = read_bytes(database)
+            with self.assertRaises(norva_history.NewerDatabase):
+                self.record(database, "20261201T000000Z")
+            self.assertEqual(read_bytes(database), before)
+
+    def test_a_failed_run_record_leaves_nothing(self):
+        with tempfile.TemporaryDirectory() as folder:
+            database = os.path.join(folder, "fleet.sqlite")
+            self.record(database, "20261201T000000Z")
+            with self.assertRaises(sqlite3.IntegrityError):
+                self.record(database, "20261201T000000Z")
+            connection = sqlite3.connect(database)
+            self.assertEqual(connection.execute("SELECT count(*) FROM host_runs").fetchone(), (1,))
+            connection.close()
+
+
+class ChangesTest(unittest.TestCase):
+    def row(self, **values):
+        row = norva_fleet.empty_row("h")
+        row.update(version="1", machine_up_time="4w0d0h0m0s", exit_code=0, fault_reports=0)
+        row.update(values)
+        return row
+
+    def test_restarts(self):
+        day = 86400
+        for old, new, gap, restarted in [("4w0d0h0m0s", "4w1d0h0m0s", day, False),   # a day later, a day more
+                                         ("4w0d0h0m0s", "0w0d1h0m0s", day, True),    # up time fell
+                                         ("0w2d0h0m0s", "0w3d0h0m0s", 7 * day, True),  # up less long than the gap
+                                         ("bad", "0w0d1h0m0s", day, False)]:
+            with self.subTest(old=old, new=new):
+                found = norva_history.changes({"h": self.row(machine_up_time=old)},
+                                              {"h": self.row(machine_up_time=new)}, ["h"], 0, gap,
+                                              norva_fleet.audited)
+                self.assertEqual([change["change"] for change in found] == ["restarted"], restarted, found)
+
+    def test_a_first_run_has_no_changes(self):
+        self.assertEqual(norva_history.changes(None, {"h": self.row()}, ["h"], None, 0, norva_fleet.audited), [])
 
 
 if __name__ == "__main__":
