@@ -399,8 +399,35 @@ def publish(out, stage, inventory, ran):
     previous = _previous_rows(os.path.join(runs, previous_id) if previous_id else out)
     run_id = norva_history.new_run_id(runs)
     folder = os.path.join(stage, "run")
-    os.makedirs(os.path.join(folder, "reports"))
     rows = {host: row for host, row in previous.items() if host in inventory}
+    kept = _gather(stage, folder, rows, ran)
+    order = {host: index for index, host in enumerate(inventory)}
+    ordered = sorted(rows.values(), key=lambda row: order.get(row["host"], len(order)))
+    if previous_id:
+        previous_time = norva_history.run_time(previous_id)
+    elif previous:
+        previous_time = os.path.getmtime(os.path.join(out, "audit.json"))
+    else:
+        previous, previous_time = None, None  # a first run: nothing changed
+    changes = norva_history.changes(previous, {row["host"]: row for row in ordered}, ran, previous_time,
+                                    norva_history.run_time(run_id), audited)
+    limited = set(ran) != set(inventory)
+    _write_run(folder, run_id, previous_id, ordered, changes, kept, limited)
+    run = os.path.join(runs, run_id)
+    os.rename(folder, run)
+    _make_latest(out, run, stage, ran)
+    reports = [{"host": host, "name": name, "path": os.path.join("runs", run_id, "reports", host, name),
+                "file": os.path.join(run, "reports", host, name)} for host, names in kept.items() for name in names]
+    norva_history.record(os.path.join(out, "fleet.sqlite"), run_id, [rows[host] for host in ran], reports,
+                         limited, audited)
+    shutil.rmtree(stage, ignore_errors=True)
+    return ordered
+
+
+def _gather(stage, folder, rows, ran):
+    """Puts the staged row of each host in `ran` into `rows` and its reports
+    into the run's folder; returns the names of the reports kept, by host."""
+    os.makedirs(os.path.join(folder, "reports"))
     kept = {}
     for host in ran:
         row = staged_row(stage, host) or empty_row(host, "the audit step did not report back")
@@ -413,33 +440,18 @@ def publish(out, stage, inventory, ran):
                 os.replace(staged, os.path.join(folder, "reports", host))
                 kept[host] = sorted(os.listdir(os.path.join(folder, "reports", host)))
         rows[host] = row
-    order = {host: index for index, host in enumerate(inventory)}
-    ordered = sorted(rows.values(), key=lambda row: order.get(row["host"], len(order)))
-    if previous_id:
-        previous_time = norva_history.run_time(previous_id)
-    elif previous:
-        previous_time = os.path.getmtime(os.path.join(out, "audit.json"))
-    else:
-        previous, previous_time = None, None  # a first run: nothing changed
-    changes = norva_history.changes(previous, {row["host"]: row for row in ordered}, ran, previous_time,
-                                    norva_history.run_time(run_id), audited)
-    limited = set(ran) != set(inventory)
-    _write_atomically(os.path.join(folder, "audit.json"), json_text(ordered))
-    _write_atomically(os.path.join(folder, "audit.csv"), csv_text(ordered))
+    return kept
+
+
+def _write_run(folder, run_id, previous_id, rows, changes, kept, limited):
+    """The run's tables, changes and page."""
+    _write_atomically(os.path.join(folder, "audit.json"), json_text(rows))
+    _write_atomically(os.path.join(folder, "audit.csv"), csv_text(rows))
     _write_atomically(os.path.join(folder, "changes.json"), json.dumps(changes, indent=4, ensure_ascii=False) + "\n")
     _write_atomically(os.path.join(folder, "changes.csv"), _csv(norva_history.CHANGE_COLUMNS, changes))
-    _write_atomically(os.path.join(folder, "overview.html"), norva_overview.render(
-        run_id, previous_id, ordered, changes, {host: [os.fsdecode(name) for name in names]
-                                                for host, names in kept.items()}, limited, audited))
-    run = os.path.join(runs, run_id)
-    os.rename(folder, run)
-    _make_latest(out, run, stage, ran)
-    ran_rows = [rows[host] for host in ran]
-    reports = [{"host": host, "name": name, "path": os.path.join("runs", run_id, "reports", host, name),
-                "file": os.path.join(run, "reports", host, name)} for host, names in kept.items() for name in names]
-    norva_history.record(os.path.join(out, "fleet.sqlite"), run_id, ran_rows, reports, limited, audited)
-    shutil.rmtree(stage, ignore_errors=True)
-    return ordered
+    names = {host: [os.fsdecode(name) for name in reports] for host, reports in kept.items()}
+    _write_atomically(os.path.join(folder, "overview.html"),
+                      norva_overview.render(run_id, previous_id, rows, changes, names, limited, audited))
 
 
 LATEST_FILES = ("audit.json", "audit.csv", "changes.json", "changes.csv", "overview.html")
