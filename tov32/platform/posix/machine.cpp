@@ -2,10 +2,12 @@
 #include "tov32/platform/machine.h"
 
 #include <dirent.h>
-#include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -50,25 +52,52 @@ Machine& Native<Machine>() {
   return machine;
 }
 
+namespace {
+
+struct LoadedObject {
+  std::uintptr_t address = 0;
+  std::uintptr_t base = 0;  // where its first segment is mapped
+  const char* name = nullptr;
+};
+
+// The loaded object whose segments hold the address. Unlike dladdr this
+// also works in a static program, which has no loader to ask.
+int FindObjectHolding(dl_phdr_info* info, std::size_t, void* data) {
+  auto* wanted = static_cast<LoadedObject*>(data);
+  bool holds = false;
+  std::uintptr_t first = UINTPTR_MAX;
+  for (int index = 0; index < info->dlpi_phnum; ++index) {
+    const ElfW(Phdr)& segment = info->dlpi_phdr[index];
+    if (segment.p_type != PT_LOAD) continue;
+    const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+    first = std::min(first, start - segment.p_vaddr % segment.p_align);
+    holds = holds || (wanted->address >= start && wanted->address - start < segment.p_memsz);
+  }
+  if (!holds) return 0;
+  wanted->base = first;
+  wanted->name = info->dlpi_name;
+  return 1;
+}
+
+}  // namespace
+
 CodeLocation LocateCode(const void* code) {
   CodeLocation location;
-  Dl_info info{};
-  if (dladdr(code, &info) == 0 || info.dli_fbase == nullptr) return location;
-  // For the program itself the loader names the file by argv[0], which a
-  // link or "exec -a" may have changed: the running file tells the truth.
+  LoadedObject object;
+  object.address = reinterpret_cast<std::uintptr_t>(code);
+  if (dl_iterate_phdr(FindObjectHolding, &object) == 0) return location;
+  // The program itself comes without a name: the running file tells it,
+  // whatever argv[0], a link or "exec -a" may say.
   char running[4096];
-  const char* name = info.dli_fname != nullptr ? info.dli_fname : "";
-  if (std::strcmp(name, program_invocation_name) == 0) {
+  const char* name = object.name != nullptr ? object.name : "";
+  if (*name == '\0') {
     const ssize_t length = readlink("/proc/self/exe", running, sizeof running - 1);
-    if (length > 0) {
-      running[length] = '\0';
-      name = running;
-    }
+    running[length > 0 ? length : 0] = '\0';
+    name = running;
   }
   const char* slash = std::strrchr(name, '/');
   std::string_view(slash != nullptr ? slash + 1 : name).copy(location.moduleFileName, sizeof location.moduleFileName - 1);
-  location.relativeAddress = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code) -
-                                                        reinterpret_cast<std::uintptr_t>(info.dli_fbase));
+  location.relativeAddress = static_cast<std::uint32_t>(object.address - object.base);
   return location;
 }
 

@@ -4,6 +4,9 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#ifdef __GLIBC__
+#include <nss.h>
+#endif
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -34,11 +37,24 @@ class PosixUdpSocket final : public UdpSocket {
   int descriptor_;
 };
 
+// Names are looked up in the hosts file and DNS only, the services built
+// into the C library. The shipped program is static: a module of the host's
+// (mdns, sssd, systemd) would be loaded against another C library than its
+// own, which can fail in any way, a crash included; this way it is never
+// loaded, and a name that neither service knows is a clean failure.
+void KeepLookupsToBuiltInServices() {
+#ifdef __GLIBC__
+  static const bool configured = __nss_configure_lookup("hosts", "files dns") == 0;
+  static_cast<void>(configured);
+#endif
+}
+
 class PosixNetwork final : public Network {
  public:
   std::optional<std::uint32_t> ResolveIPv4(const std::string& host) override {
     in_addr dotted{};
     if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) return ntohl(dotted.s_addr);
+    KeepLookupsToBuiltInServices();
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
