@@ -140,17 +140,21 @@ signer_digest = sha256
 EOF
 echo 01 >"$pki/tsa.serial"
 echo "p12-secret-$$-$RANDOM" >"$pki/password"
-openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -certfile "$pki/intermediate.pem" \
+# The chain given to the release ends in its root, which is private: the
+# release checks its signatures against the system's CAs and that chain.
+cat "$pki/intermediate.pem" "$pki/ca.pem" >"$pki/issuers.pem"
+openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -certfile "$pki/issuers.pem" \
   -passout file:"$pki/password" -out "$pki/signer.p12"
-time_stamp_server() {  # name [--fail-after N]
+time_stamp_server() {  # name [--fail-after N]; its address in $server
   local name="$1"
   shift
-  /usr/bin/python3 "$here/tsa_server.py" "$pki/$name.port" "$pki" "$@" &
+  /usr/bin/python3 "$here/tsa_server.py" "$pki/$name.port" "$pki" "$@" >"$pki/$name.log" 2>&1 &
   servers+=($!)
   for _ in $(seq 100); do [[ -s "$pki/$name.port" ]] && break; sleep 0.1; done
-  echo "http://127.0.0.1:$(cat "$pki/$name.port")"
+  server="http://127.0.0.1:$(cat "$pki/$name.port")"
 }
-tsa="$(time_stamp_server tsa)"
+time_stamp_server tsa
+tsa="$server"
 export GNUPGHOME="$scratch/gnupg"
 mkdir -m 700 "$GNUPGHOME"
 echo "gpg-secret-$$-$RANDOM" >"$pki/gpg-passphrase"
@@ -167,9 +171,9 @@ softhsm2-util --init-token --free --label norva-release --pin "$(cat "$pki/pin")
 openssl pkcs8 -topk8 -nocrypt -in "$pki/signer.key" -out "$pki/signer.p8"
 softhsm2-util --import "$pki/signer.p8" --token norva-release --label code-signing --id 01 --pin "$(cat "$pki/pin")" >/dev/null
 rm "$pki/signer.p8"
-cat "$pki/signer.pem" "$pki/intermediate.pem" >"$pki/chain.pem"
+cat "$pki/signer.pem" "$pki/issuers.pem" >"$pki/chain.pem"
 
-/usr/bin/python3 "$here/watch_cmdlines.py" "$scratch/cmdlines.txt" "$pki/password" "$pki/gpg-passphrase" "$pki/pin" &
+/usr/bin/python3 "$here/watch_cmdlines.py" "$scratch/cmdlines.txt" "$pki/password" "$pki/gpg-passphrase" "$pki/pin" >/dev/null 2>&1 &
 watcher=$!
 servers+=("$watcher")
 
@@ -229,7 +233,8 @@ if grep '^secret in' "$scratch/cmdlines.txt"; then fail "a secret appeared in a 
 echo "no password, passphrase or PIN in any command line ($(sed -n 's/^scans //p' "$scratch/cmdlines.txt") scans of every process)"
 
 step "a time-stamp server that fails every request after the first"
-failing="$(time_stamp_server failing --fail-after 1)"
+time_stamp_server failing --fail-after 1
+failing="$server"
 mkdir -p "$scratch/failed"
 if "$root/scripts/release" "$scratch/failed" --only windows --sign "$pki/signer.p12" --password-file "$pki/password" \
   --timestamp "$failing" >/dev/null 2>"$scratch/failed.log"; then
@@ -269,7 +274,12 @@ echo "installed: $(entry_value DisplayName) $(entry_value DisplayVersion) by $(e
 wine_ msiexec /i "$signed/$msi" /qn && status=0 || status=$?
 echo "the same version's other package: msiexec ended with $status; entries: $(entries)"
 [[ "$(entries)" -eq 1 ]] || fail "two Add/Remove Programs entries for one version"
-wine_ reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | grep -B1 -A0 'DisplayName *REG_SZ *NorvaAudit$' | head -2
+entry_keys() {
+  wine_ reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' \
+    | awk '/^HKEY_/ { key = $0 } /DisplayName +REG_SZ +NorvaAudit$/ { print key }'
+}
+echo "Add/Remove Programs: $(entry_keys)"
+[[ "$(entry_keys)" == *"$(product_code "$scratch/a/$msi")" ]] || fail "the entry is not the version's ProductCode"
 
 wine_ msiexec /i "$scratch/newer.msi" /qn || fail "the upgrade ended with $?"
 [[ "$(entries)" -eq 1 && "$(entry_value DisplayVersion)" == "21.1.8000" ]] || fail "the upgrade left $(entries) entries"
