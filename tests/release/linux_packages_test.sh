@@ -42,13 +42,7 @@ in_root() {  # root command...
   unshare --mount --propagation private sh -c 'mount -t proc proc "$1/proc" && mount --bind /sys "$1/sys" &&
     mount --bind /dev/null "$1/dev/null" && shift && exec chroot "$@"' sh "$target" "$target" "$@"
 }
-flip_middle_byte() {  # file
-  local size offset byte
-  size="$(stat -c %s "$1")"
-  offset=$((size / 2))
-  byte="$(od -An -tu1 -j "$offset" -N1 "$1" | tr -d ' ')"
-  printf "$(printf '\\%03o' $(((byte + 1) % 256)))" | dd of="$1" bs=1 seek="$offset" conv=notrunc 2>/dev/null
-}
+source "$root/tests/release/common.sh"
 
 step "static programs, read with readelf"
 declare -A machine=([amd64]=X86-64 [arm64]=AArch64)

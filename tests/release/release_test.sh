@@ -39,13 +39,7 @@ unset SOURCE_DATE_EPOCH
 version="$(sed -n 's/^project(NorvaAudit VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 zip="NorvaAudit-$version-Windows.zip" msi="NorvaAudit-$version-x64.msi"
 exe="NorvaAudit-$version-Windows/bin/NorvaAudit.exe"
-flip_middle_byte() {  # file
-  local size offset byte
-  size="$(stat -c %s "$1")"
-  offset=$((size / 2))
-  byte="$(od -An -tu1 -j "$offset" -N1 "$1" | tr -d ' ')"
-  printf "$(printf '\\%03o' $(((byte + 1) % 256)))" | dd of="$1" bs=1 seek="$offset" conv=notrunc 2>/dev/null
-}
+source "$here/common.sh"
 product_code() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
 package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
 
