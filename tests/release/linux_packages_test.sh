@@ -69,7 +69,9 @@ export HOME="$scratch/home"
 mkdir -p "$HOME"
 rpmkeys --import "$release/norva-audit-archive-key.asc"
 for rpm in "$release"/*.rpm; do
-  rpm -K "$rpm" | tee /dev/stderr | grep -q ': digests signatures OK$' || fail "$(basename "$rpm") is not signed by the release key"
+  checked="$(rpm -K "$rpm")"
+  echo "$checked"
+  [[ "$checked" == *": digests signatures OK" ]] || fail "$(basename "$rpm") is not signed by the release key"
 done
 export GNUPGHOME="$scratch/gnupg"
 mkdir -m 700 "$GNUPGHOME"
