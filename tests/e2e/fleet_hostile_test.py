@@ -209,6 +209,13 @@ def main(program_folder, book, scratch):
     if os.geteuid() != 0:
         print("needs root for a mount namespace of its own: skipped")
         return SKIP
+    # The hardened host's temporary folders are mounted over /tmp, /var/tmp
+    # and /dev/shm, which would hide a tree that lies below one of them.
+    for hidden in ("/tmp", "/var/tmp", "/dev/shm"):
+        for path in (program_folder, book, scratch):
+            if os.path.realpath(path).startswith(hidden + "/"):
+                print("cannot run from below %s, which the test mounts over: %s" % (hidden, path))
+                return 1
     if os.environ.get("NORVA_IN_NAMESPACE") != "1":
         shutil.rmtree(scratch, ignore_errors=True)
         os.makedirs(scratch)
