@@ -35,25 +35,28 @@ sign_rpms() {  # rpm...
   done
 }
 
+# A detached, armoured signature of a file, checked against the release key.
+detached_signature() {  # file signature
+  gpg_ --digest-algo SHA256 --armor --detach-sign --output "$2" "$1"
+  gpgv --keyring "$stage/keyring.gpg" "$2" "$1" 2>/dev/null
+}
+
 sign_apt_repository() {  # repo
   step "signing the apt repository"
   local release="$1/dists/stable/Release"
   gpg_ --digest-algo SHA256 --clearsign --output "$1/dists/stable/InRelease" "$release"
-  gpg_ --digest-algo SHA256 --armor --detach-sign --output "$release.gpg" "$release"
   gpgv --keyring "$stage/keyring.gpg" "$1/dists/stable/InRelease" 2>/dev/null
-  gpgv --keyring "$stage/keyring.gpg" "$release.gpg" "$release" 2>/dev/null
+  detached_signature "$release" "$release.gpg"
 }
 
 sign_rpm_repository() {  # repo
   step "signing the dnf repository"
-  gpg_ --digest-algo SHA256 --armor --detach-sign --output "$1/repodata/repomd.xml.asc" "$1/repodata/repomd.xml"
-  gpgv --keyring "$stage/keyring.gpg" "$1/repodata/repomd.xml.asc" "$1/repodata/repomd.xml" 2>/dev/null
+  detached_signature "$1/repodata/repomd.xml" "$1/repodata/repomd.xml.asc"
 }
 
 sign_checksums() {
   step "signing SHA256SUMS"
-  gpg_ --digest-algo SHA256 --armor --detach-sign --output "$staged/SHA256SUMS.asc" "$staged/SHA256SUMS"
-  gpgv --keyring "$stage/keyring.gpg" "$staged/SHA256SUMS.asc" "$staged/SHA256SUMS" 2>/dev/null
+  detached_signature "$staged/SHA256SUMS" "$staged/SHA256SUMS.asc"
 }
 
 export_key() {

@@ -70,7 +70,9 @@ int FindObjectHolding(dl_phdr_info* info, std::size_t, void* data) {
     const ElfW(Phdr)& segment = info->dlpi_phdr[index];
     if (segment.p_type != PT_LOAD) continue;
     const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
-    first = std::min(first, start - segment.p_vaddr % segment.p_align);
+    // An alignment of 0 or 1 means none.
+    const std::uintptr_t alignment = segment.p_align > 1 ? segment.p_align : 1;
+    first = std::min(first, start - segment.p_vaddr % alignment);
     holds = holds || (wanted->address >= start && wanted->address - start < segment.p_memsz);
   }
   if (!holds) return 0;
